@@ -1,0 +1,12 @@
+// One poll cycle: ask every probe afresh and write the snapshot line.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// The cycle's snapshot line, without its line feed.
+std::string snapshotOfNow();
+
+// snapshotOfNow() and one line feed, written to out. Write errors are not
+// looked at: a reader that has gone ends the process through SIGPIPE.
+void writeSnapshot(std::FILE* out);

@@ -1,0 +1,20 @@
+// quorbel: writes one line of JSON every two seconds saying whether the
+// microphone is in use, by which processes, and for browsers the titles of
+// their windows.
+#include <cstdio>
+
+#include "cycle/command_line.h"
+#include "cycle/poll_cycle.h"
+#include "platform/thread_sleep.h"
+
+int main(int argc, char** argv) {
+  // Line-buffered before anything is written, so every line reaches a pipe
+  // the moment its line feed is written.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  const bool once = onceRequested(argc, argv);
+  for (;;) {
+    writeSnapshot(stdout);
+    if (once) return 0;
+    sleepForTimeInterval(2.0);
+  }
+}
