@@ -76,3 +76,15 @@ class ModelTest : public ::testing::Test {
     return selected;
   }
 };
+
+// The record's text for each HAL query.
+inline std::string sizeQuery(AudioObjectID object, AudioObjectPropertySelector selector,
+                             AudioObjectPropertyScope scope = kAudioObjectPropertyScopeGlobal) {
+  return "AudioObjectGetPropertyDataSize(" + std::to_string(object) + ", " + model::fourCharCode(selector) + ", " +
+         model::fourCharCode(scope) + ")";
+}
+inline std::string dataQuery(AudioObjectID object, AudioObjectPropertySelector selector, UInt32 capacity,
+                             AudioObjectPropertyScope scope = kAudioObjectPropertyScopeGlobal) {
+  return "AudioObjectGetPropertyData(" + std::to_string(object) + ", " + model::fourCharCode(selector) + ", " +
+         model::fourCharCode(scope) + ", " + std::to_string(capacity) + ")";
+}
