@@ -1,0 +1,39 @@
+// The one connection to the sound server (PulseAudio, or PipeWire's pulse
+// server), opened when first needed and opened again after it breaks.
+#pragma once
+
+#include <chrono>
+#include <optional>
+
+#include "platform/linux/sound_server_state.h"
+
+struct pa_context;
+struct pa_mainloop;
+
+namespace linux_source {
+
+class PulseConnection {
+ public:
+  PulseConnection();
+  ~PulseConnection();
+  PulseConnection(const PulseConnection&) = delete;
+  PulseConnection& operator=(const PulseConnection&) = delete;
+
+  // The present listing, or nothing when no server answers in time. After a
+  // failure the server is not asked again for a moment, so a hung server
+  // costs one wait per cycle, not one per question.
+  std::optional<SoundServerState> listing();
+
+ private:
+  bool connect(std::chrono::steady_clock::time_point deadline);
+  void disconnect();
+  // Runs the loop until done() or the deadline; false on a broken connection or the deadline.
+  template <typename Done>
+  bool iterateUntil(Done done, std::chrono::steady_clock::time_point deadline);
+
+  pa_mainloop* loop_ = nullptr;
+  pa_context* context_ = nullptr;
+  std::chrono::steady_clock::time_point quietUntil_{};
+};
+
+}  // namespace linux_source

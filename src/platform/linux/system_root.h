@@ -1,0 +1,20 @@
+// Every file the Linux source reads is read below one root directory, "/" in
+// the program and a fixture tree in tests.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+
+namespace linux_source {
+
+// The whole file, or nothing when it cannot be read (gone, unreadable, not a
+// file). Reads at most maxBytes, which bounds what a hostile file can cost.
+std::optional<std::string> readFile(const std::string& root, const std::string& path,
+                                    std::size_t maxBytes = 1 << 20);
+
+// The process's command name (/proc/PID/comm without its line feed).
+std::optional<std::string> commandName(const std::string& root, pid_t pid);
+
+}  // namespace linux_source

@@ -1,0 +1,147 @@
+"""Real sound servers for end-to-end tests, each in a private runtime directory
+with a null source as the microphone and a null sink as the speaker."""
+
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+
+def _wait_for(predicate, timeout, what):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return
+        time.sleep(0.05)
+    raise RuntimeError("timed out waiting for " + what)
+
+
+class SoundServer:
+    """Common part: a runtime directory, an environment for clients, and the
+    processes started, which stop() ends."""
+
+    name = "?"
+    mic = "mic"
+    speaker_monitor = "speaker.monitor"
+
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="quorbel-%s-" % self.name)
+        self.env = {k: v for k, v in os.environ.items() if k not in ("PULSE_SERVER", "DISPLAY")}
+        self.env.update(XDG_RUNTIME_DIR=self.dir, HOME=self.dir, PULSE_RUNTIME_PATH=os.path.join(self.dir, "pulse"))
+        self.procs = []
+
+    @staticmethod
+    def available():
+        raise NotImplementedError
+
+    def spawn(self, argv, **kwargs):
+        log = open(os.path.join(self.dir, os.path.basename(argv[0]) + ".log"), "ab")
+        proc = subprocess.Popen(argv, env=self.env, stdout=log, stderr=log, stdin=subprocess.DEVNULL, **kwargs)
+        log.close()
+        self.procs.append(proc)
+        return proc
+
+    def pactl(self, *args):
+        return subprocess.run(["pactl", *args], env=self.env, capture_output=True, text=True, timeout=10)
+
+    def answers(self):
+        return self.pactl("info").returncode == 0
+
+    def source_names(self):
+        listed = self.pactl("list", "sources", "short").stdout
+        return [line.split("\t")[1] for line in listed.splitlines() if "\t" in line]
+
+    def server_procs(self):
+        return [p for p in self.procs if os.path.basename(p.args[0]) != "dbus-daemon" and p.poll() is None]
+
+    def signal_server(self, signum):
+        for proc in self.server_procs():
+            proc.send_signal(signum)
+
+    def stop_server(self):
+        """Ends the server processes, as a crash would, and waits for them."""
+        for proc in reversed(self.procs):
+            if proc.poll() is None:
+                proc.send_signal(signal.SIGKILL)
+            proc.wait()
+        self.procs = []
+
+    def stop(self):
+        self.stop_server()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class PulseAudio(SoundServer):
+    name = "pulseaudio"
+
+    @staticmethod
+    def available():
+        return shutil.which("pulseaudio") is not None and shutil.which("pactl") is not None
+
+    def start(self):
+        self.spawn(["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                    "--log-target=stderr", "--load=module-native-protocol-unix",
+                    "--load=module-null-source source_name=mic",
+                    "--load=module-null-sink sink_name=speaker"])
+        _wait_for(lambda: {"mic", "speaker.monitor"} <= set(self.source_names()), 15, "PulseAudio")
+        return self
+
+
+class PipeWire(SoundServer):
+    name = "pipewire"
+
+    @staticmethod
+    def available():
+        return all(shutil.which(p) for p in ("pipewire", "pipewire-pulse", "wireplumber", "dbus-daemon", "pactl",
+                                              "pw-record"))
+
+    def start(self):
+        bus = os.path.join(self.dir, "bus")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + bus
+        self.spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=unix:path=" + bus])
+        _wait_for(lambda: os.path.exists(bus), 10, "the session bus")
+        self.start_server()
+        return self
+
+    def start_server(self):
+        self.spawn(["pipewire"])
+        _wait_for(lambda: os.path.exists(os.path.join(self.dir, "pipewire-0")), 10, "PipeWire")
+        # WirePlumber links streams to devices, so it runs before any device is made.
+        self.spawn(["wireplumber"])
+        self.spawn(["pipewire-pulse"])
+        _wait_for(self.answers, 15, "pipewire-pulse")
+        time.sleep(0.5)
+        self.pactl("load-module", "module-null-sink", "media.class=Audio/Source/Virtual", "sink_name=mic")
+        self.pactl("load-module", "module-null-sink", "sink_name=speaker")
+        _wait_for(lambda: {"mic", "speaker.monitor"} <= set(self.source_names()), 15, "the test devices")
+
+    def stop_server(self):
+        """Ends PipeWire and its pulse server; the session bus stays."""
+        keep = [p for p in self.procs if os.path.basename(p.args[0]) == "dbus-daemon"]
+        for proc in reversed(self.procs):
+            if proc in keep:
+                continue
+            if proc.poll() is None:
+                proc.send_signal(signal.SIGKILL)
+            proc.wait()
+        self.procs = keep
+
+    def stop(self):
+        for proc in reversed(self.procs):
+            if proc.poll() is None:
+                proc.send_signal(signal.SIGKILL)
+            proc.wait()
+        self.procs = []
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def restart_server(self):
+        self.start_server()
+
+
+def restart(server):
+    if isinstance(server, PipeWire):
+        server.restart_server()
+    else:
+        server.start()

@@ -1,0 +1,194 @@
+"""The real binary against real sound servers, with real capture clients."""
+
+import json
+import os
+import select
+import shutil
+import signal
+import subprocess
+import time
+import unittest
+
+import monitor
+import sound_servers
+
+TOOLS = os.environ.get("QUORBEL_TEST_TOOLS", os.path.join(os.path.dirname(monitor.BINARY), "tests"))
+CAPTURE_CLIENT = os.path.join(TOOLS, "capture_client")
+
+
+def snapshot(server):
+    rc, out, err = monitor.run_once(env=server.env)
+    assert rc == 0 and err == b"", (rc, err)
+    assert out.endswith(b"\n") and out.count(b"\n") == 1, out
+    return json.loads(out)
+
+
+def wait_for_snapshot(server, predicate, timeout=8.0):
+    """The first snapshot for which predicate holds, or the last one seen."""
+    deadline = time.monotonic() + timeout
+    while True:
+        seen = snapshot(server)
+        if predicate(seen) or time.monotonic() > deadline:
+            return seen
+        time.sleep(0.2)
+
+
+class Client:
+    """A capture client that runs until the test ends it."""
+
+    def __init__(self, server, argv, wait_ready=False):
+        self.proc = subprocess.Popen(argv, env=server.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        if wait_ready:
+            ready, _, _ = select.select([self.proc.stdout], [], [], 10)
+            assert ready and self.proc.stdout.readline() == b"ready\n", "capture client did not start"
+
+    @property
+    def pid(self):
+        return self.proc.pid
+
+    def end(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.wait()
+        self.proc.stdout.close()
+
+
+class SoundServerSuite:
+    """The tests, run against each server by the classes below."""
+
+    server_class = None
+
+    @classmethod
+    def setUpClass(cls):
+        if not cls.server_class.available():
+            raise unittest.SkipTest(cls.server_class.name + " is not installed")
+        cls.server = cls.server_class().start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.stop()
+
+    def setUp(self):
+        self.clients = []
+
+    def tearDown(self):
+        for client in self.clients:
+            client.end()
+
+    def client(self, argv, wait_ready=False):
+        started = Client(self.server, argv, wait_ready)
+        self.clients.append(started)
+        return started
+
+    def assertQuiet(self, seen):
+        self.assertEqual(seen, {"micInUse": False, "holders": [], "ax": False})
+
+    def test_quiet_server(self):
+        self.assertQuiet(snapshot(self.server))
+
+    def test_recorder_of_the_microphone_is_a_holder(self):
+        recorder = self.client(["parecord", "--device=" + self.server.mic, os.devnull])
+        seen = wait_for_snapshot(self.server, lambda s: s["holders"])
+        self.assertTrue(seen["micInUse"])
+        self.assertEqual(seen["holders"], [{"pid": recorder.pid, "bundle": "", "name": "parecord", "titles": []}])
+        recorder.end()
+        self.assertQuiet(wait_for_snapshot(self.server, lambda s: not s["micInUse"]))
+
+    def test_recording_the_speaker_monitor_is_not_the_microphone(self):
+        self.client(["parecord", "--device=" + self.server.speaker_monitor, os.devnull])
+        time.sleep(1.0)
+        self.assertQuiet(snapshot(self.server))
+
+    def test_corked_stream_and_level_meter_are_not_holders(self):
+        for flags in (["--corked"], ["--peak", "--rate", "25"]):
+            with self.subTest(flags=flags):
+                client = self.client([CAPTURE_CLIENT, self.server.mic, *flags], wait_ready=True)
+                time.sleep(0.5)
+                self.assertQuiet(snapshot(self.server))
+                client.end()
+
+    def test_two_recorders_are_two_holders(self):
+        first = self.client(["parecord", "--device=" + self.server.mic, os.devnull])
+        second = self.client([CAPTURE_CLIENT, self.server.mic], wait_ready=True)
+        seen = wait_for_snapshot(self.server, lambda s: len(s["holders"]) == 2)
+        self.assertEqual(sorted(h["pid"] for h in seen["holders"]), sorted([first.pid, second.pid]))
+        names = {h["pid"]: h["name"] for h in seen["holders"]}
+        self.assertEqual(names[second.pid], "capture_client")
+
+    def test_server_killed_and_restarted_while_the_monitor_runs(self):
+        proc = monitor.start(env=self.server.env)
+        lines = []
+        try:
+            def next_line(timeout=4.0):
+                ready, _, _ = select.select([proc.stdout], [], [], timeout)
+                self.assertTrue(ready, "a line every two seconds")
+                line = proc.stdout.readline()
+                lines.append((time.monotonic(), json.loads(line)))
+                return lines[-1][1]
+
+            self.assertQuiet(next_line())
+            self.server.stop_server()
+            for _ in range(2):
+                self.assertQuiet(next_line())
+            sound_servers.restart(self.server)
+            recorder = self.client(["parecord", "--device=" + self.server.mic, os.devnull])
+            for _ in range(6):
+                seen = next_line()
+                if seen["holders"]:
+                    break
+            self.assertEqual([h["pid"] for h in seen["holders"]], [recorder.pid])
+            gaps = [b[0] - a[0] for a, b in zip(lines, lines[1:])]
+            self.assertTrue(all(1.9 < gap < 3.2 for gap in gaps), gaps)
+        finally:
+            proc.kill()
+            proc.wait()
+            self.assertEqual(proc.stderr.read(), b"")
+            proc.stdout.close()
+            proc.stderr.close()
+
+
+    def test_hung_server_does_not_stop_the_stream(self):
+        proc = monitor.start(env=self.server.env)
+        try:
+            def next_line(timeout):
+                ready, _, _ = select.select([proc.stdout], [], [], timeout)
+                self.assertTrue(ready, "the stream goes on")
+                return json.loads(proc.stdout.readline())
+
+            self.assertQuiet(next_line(4.0))
+            recorder = self.client(["parecord", "--device=" + self.server.mic, os.devnull])
+            time.sleep(1.0)
+            self.server.signal_server(signal.SIGSTOP)
+            try:
+                for _ in range(3):
+                    self.assertQuiet(next_line(3.5))  # no answer in time: nothing is known
+            finally:
+                self.server.signal_server(signal.SIGCONT)
+            for _ in range(4):
+                seen = next_line(3.5)
+                if seen["holders"]:
+                    break
+            self.assertEqual([h["pid"] for h in seen["holders"]], [recorder.pid])
+        finally:
+            proc.kill()
+            proc.wait()
+            self.assertEqual(proc.stderr.read(), b"")
+            proc.stdout.close()
+            proc.stderr.close()
+
+
+class PulseAudioTest(SoundServerSuite, unittest.TestCase):
+    server_class = sound_servers.PulseAudio
+
+
+class PipeWireTest(SoundServerSuite, unittest.TestCase):
+    server_class = sound_servers.PipeWire
+
+    def test_native_pipewire_recorder_is_a_holder(self):
+        recorder = self.client(["pw-record", "--target", self.server.mic, os.devnull])
+        seen = wait_for_snapshot(self.server, lambda s: s["holders"])
+        self.assertEqual(seen["holders"], [{"pid": recorder.pid, "bundle": "", "name": "pw-record", "titles": []}])
+
+
+if __name__ == "__main__":
+    unittest.main()

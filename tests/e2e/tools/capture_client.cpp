@@ -1,0 +1,78 @@
+// A capture client for the end-to-end tests: records from a source as an
+// ordinary recorder, a corked stream or a level meter would, until killed.
+//   capture_client SOURCE [--corked] [--peak] [--rate N]
+#include <pulse/pulseaudio.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct Options {
+  const char* source = nullptr;
+  bool corked = false;
+  bool peak = false;
+  unsigned rate = 48000;
+};
+
+Options options;
+pa_stream* stream = nullptr;
+
+void onRead(pa_stream* s, std::size_t, void*) {
+  const void* data = nullptr;
+  std::size_t bytes = 0;
+  while (pa_stream_readable_size(s) > 0 && pa_stream_peek(s, &data, &bytes) == 0 && bytes > 0) pa_stream_drop(s);
+}
+
+void onStreamState(pa_stream* s, void*) {
+  if (pa_stream_get_state(s) == PA_STREAM_READY) {
+    std::printf("ready\n");
+    std::fflush(stdout);
+  } else if (pa_stream_get_state(s) == PA_STREAM_FAILED) {
+    std::exit(3);
+  }
+}
+
+void onContextState(pa_context* c, void*) {
+  switch (pa_context_get_state(c)) {
+    case PA_CONTEXT_READY: {
+      pa_sample_spec spec{options.peak ? PA_SAMPLE_FLOAT32LE : PA_SAMPLE_S16LE, options.rate, 1};
+      stream = pa_stream_new(c, options.peak ? "level meter" : "recording", &spec, nullptr);
+      pa_stream_set_state_callback(stream, onStreamState, nullptr);
+      pa_stream_set_read_callback(stream, onRead, nullptr);
+      int flags = PA_STREAM_ADJUST_LATENCY;
+      if (options.corked) flags |= PA_STREAM_START_CORKED;
+      if (options.peak) flags |= PA_STREAM_PEAK_DETECT | PA_STREAM_DONT_MOVE;
+      if (pa_stream_connect_record(stream, options.source, nullptr, static_cast<pa_stream_flags_t>(flags)) < 0)
+        std::exit(3);
+      break;
+    }
+    case PA_CONTEXT_FAILED:
+    case PA_CONTEXT_TERMINATED: std::exit(2);
+    default: break;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: capture_client SOURCE [--corked] [--peak] [--rate N]\n");
+    return 1;
+  }
+  options.source = argv[1];
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--corked") == 0) options.corked = true;
+    else if (std::strcmp(argv[i], "--peak") == 0) options.peak = true;
+    else if (std::strcmp(argv[i], "--rate") == 0 && i + 1 < argc) options.rate = static_cast<unsigned>(std::atoi(argv[++i]));
+  }
+  pa_mainloop* loop = pa_mainloop_new();
+  pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "capture_client");
+  pa_context_set_state_callback(context, onContextState, nullptr);
+  if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return 2;
+  int result = 0;
+  pa_mainloop_run(loop, &result);
+  return result;
+}
