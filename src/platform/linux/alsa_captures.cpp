@@ -10,9 +10,12 @@
 namespace linux_source {
 namespace {
 
-std::vector<std::string> entriesStartingWith(const std::string& directory, const std::string& prefix) {
+std::vector<std::string> entriesStartingWith(const std::string& root, const std::string& directory,
+                                             const std::string& prefix) {
   std::vector<std::string> names;
-  DIR* dir = ::opendir(directory.c_str());
+  const auto full = pathInside(root, directory);
+  if (!full) return names;
+  DIR* dir = ::opendir(full->c_str());
   if (dir == nullptr) return names;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
@@ -45,12 +48,12 @@ bool runningOutsideServer(const std::string& root, const std::string& status) {
 }  // namespace
 
 std::size_t capturesOutsideSoundServer(const std::string& root) {
-  const std::string asound = (root == "/" ? std::string() : root) + "/proc/asound";
+  const std::string asound = "/proc/asound";
   std::size_t running = 0;
-  for (const std::string& card : entriesStartingWith(asound, "card")) {
-    for (const std::string& pcm : entriesStartingWith(asound + "/" + card, "pcm")) {
+  for (const std::string& card : entriesStartingWith(root, asound, "card")) {
+    for (const std::string& pcm : entriesStartingWith(root, asound + "/" + card, "pcm")) {
       if (pcm.empty() || pcm.back() != 'c') continue;  // capture devices end in "c"
-      for (const std::string& sub : entriesStartingWith(asound + "/" + card + "/" + pcm, "sub")) {
+      for (const std::string& sub : entriesStartingWith(root, asound + "/" + card + "/" + pcm, "sub")) {
         const auto status = readFile(root, "/proc/asound/" + card + "/" + pcm + "/" + sub + "/status", 4096);
         if (status && runningOutsideServer(root, *status)) ++running;
       }

@@ -1,15 +1,24 @@
 // The running Linux system as the platform model's source.
+#include <algorithm>
+
 #include "platform/linux/alsa_captures.h"
+#include "platform/linux/identity.h"
 #include "platform/linux/pulse_connection.h"
 #include "platform/linux/sound_hal.h"
-#include "platform/linux/system_root.h"
+#include "platform/linux/x_display.h"
 #include "platform/model/source.h"
 
 namespace model {
 namespace {
 
+std::optional<std::string> unlessEmpty(const std::string& text) {
+  return text.empty() ? std::nullopt : std::optional<std::string>(text);
+}
+
 class LinuxSystem final : public Source {
  public:
+  LinuxSystem() { places_.dataDirs = linux_source::sessionDataDirs(); }
+
   void refresh(Scene& scene, Moment moment, pid_t pid) override {
     switch (moment) {
       case Moment::processList:
@@ -17,26 +26,65 @@ class LinuxSystem final : public Source {
         break;
       case Moment::deviceList:
         linux_source::putDevices(pulse_.listing().value_or(linux_source::SoundServerState{}),
-                                 linux_source::capturesOutsideSoundServer("/"), scene);
+                                 linux_source::capturesOutsideSoundServer(places_.root), scene);
         break;
       case Moment::applicationLookup:
-        lookUp(scene, pid);
+        scene.registry.clear();
+        if (auto application = applicationOf(pid)) scene.registry[pid] = *application;
+        break;
+      case Moment::trust:
+        scene.trusted = x_.reachable();
         break;
       case Moment::workspace:
-      case Moment::trust:
+        scene.workspace = windowOwners();
+        break;
       case Moment::windows:
+        scene.elements.clear();
+        scene.elements[pid] = windowsOf(pid);
         break;
     }
   }
 
  private:
-  static void lookUp(Scene& scene, pid_t pid) {
-    scene.registry.clear();
-    const auto command = linux_source::commandName("/", pid);
-    if (command) scene.registry[pid] = Application{pid, std::nullopt, *command};
+  std::optional<Application> applicationOf(pid_t pid) const {
+    const auto identity = linux_source::identify(pid, places_);
+    if (!identity) return std::nullopt;
+    return Application{pid, unlessEmpty(identity->bundleIdentifier), unlessEmpty(identity->name)};
   }
 
+  // The running applications are the processes that own a window, in the
+  // order of their first window.
+  std::vector<Application> windowOwners() {
+    std::vector<Application> owners;
+    const auto windows = x_.clientWindows();
+    if (!windows) return owners;
+    std::vector<pid_t> seen;
+    for (const linux_source::ClientWindow& window : *windows) {
+      if (std::find(seen.begin(), seen.end(), window.pid) != seen.end()) continue;
+      seen.push_back(window.pid);
+      if (auto application = applicationOf(window.pid)) owners.push_back(*application);
+    }
+    return owners;
+  }
+
+  ApplicationElement windowsOf(pid_t pid) {
+    ApplicationElement element;
+    const auto windows = x_.clientWindows();
+    if (!windows) {
+      element.windowsStatus = kAXErrorCannotComplete;
+      return element;
+    }
+    for (const linux_source::ClientWindow& window : *windows) {
+      if (window.pid != pid) continue;
+      if (window.title) element.windows.push_back(Window{kAXErrorSuccess, ValueKind::expected, *window.title});
+      else element.windows.push_back(Window{kAXErrorNoValue, ValueKind::expected, {}});
+    }
+    return element;
+  }
+
+  linux_source::IdentityPlaces places_;
   linux_source::PulseConnection pulse_;
+  linux_source::XDisplay x_;
 };
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include "platform/linux/sigpipe_guard.h"
+
 namespace linux_source {
 namespace {
 
@@ -122,6 +124,7 @@ bool PulseConnection::connect(Clock::time_point deadline) {
 }
 
 std::optional<SoundServerState> PulseConnection::listing() {
+  SigpipeGuard guard;
   const Clock::time_point now = Clock::now();
   if (now < quietUntil_) return std::nullopt;
   const Clock::time_point deadline = now + kAnswerBound;

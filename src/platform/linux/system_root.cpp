@@ -4,10 +4,48 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
+
 namespace linux_source {
+namespace {
+
+// Below a root other than "/", a link that leads out of the tree is not
+// followed: the tree stands for a whole system, and nothing else may be read.
+bool staysInside(const std::string& root, const std::string& full) {
+  if (root == "/") return ::access(full.c_str(), F_OK) == 0;
+  char resolvedRoot[PATH_MAX];
+  char resolved[PATH_MAX];
+  if (::realpath(root.c_str(), resolvedRoot) == nullptr || ::realpath(full.c_str(), resolved) == nullptr) return false;
+  const std::string prefix = std::string(resolvedRoot) + "/";
+  return std::string(resolved).rfind(prefix, 0) == 0;
+}
+
+std::string underRoot(const std::string& root, const std::string& path) {
+  return (root == "/" ? std::string() : root) + path;
+}
+
+}  // namespace
+
+std::optional<std::string> pathInside(const std::string& root, const std::string& path) {
+  std::string full = underRoot(root, path);
+  if (!staysInside(root, full)) return std::nullopt;
+  return full;
+}
+
+std::optional<std::string> readLink(const std::string& root, const std::string& path) {
+  const std::string full = underRoot(root, path);
+  const std::size_t slash = full.rfind('/');
+  if (slash == std::string::npos || !staysInside(root, full.substr(0, slash))) return std::nullopt;
+  char target[PATH_MAX];
+  const ssize_t length = ::readlink(full.c_str(), target, sizeof target);
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return std::nullopt;
+  return std::string(target, static_cast<std::size_t>(length));
+}
 
 std::optional<std::string> readFile(const std::string& root, const std::string& path, std::size_t maxBytes) {
-  const std::string full = (root == "/" ? std::string() : root) + path;
+  const std::string full = underRoot(root, path);
+  if (!staysInside(root, full)) return std::nullopt;
   // O_NONBLOCK: a FIFO planted where a file was expected must not stall a cycle.
   const int fd = ::open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return std::nullopt;

@@ -14,6 +14,13 @@ namespace linux_source {
 std::optional<std::string> readFile(const std::string& root, const std::string& path,
                                     std::size_t maxBytes = 1 << 20);
 
+// The path of a file inside root as the system sees it, or nothing when it
+// does not exist or a link leads out of a root other than "/".
+std::optional<std::string> pathInside(const std::string& root, const std::string& path);
+
+// The target of a symbolic link (not followed), or nothing.
+std::optional<std::string> readLink(const std::string& root, const std::string& path);
+
 // The process's command name (/proc/PID/comm without its line feed).
 std::optional<std::string> commandName(const std::string& root, pid_t pid);
 

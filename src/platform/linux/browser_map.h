@@ -1,0 +1,15 @@
+// The one table that maps the names browsers go by on Linux onto the bundle
+// identifiers of the browser table, so a reader of the stream recognises a
+// browser the same way on every system.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace linux_source {
+
+// The bundle identifier for a Linux application ID or executable name of a
+// known browser, or nothing.
+std::string_view browserBundleFor(std::string_view linuxName);
+
+}  // namespace linux_source

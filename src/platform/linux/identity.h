@@ -1,0 +1,36 @@
+// Which application a Linux process belongs to: the answers the registry
+// gives for its pid.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace linux_source {
+
+struct Identity {
+  std::string bundleIdentifier;  // empty when nothing names the application
+  std::string name;              // the desktop entry's Name, else the command name
+};
+
+struct IdentityPlaces {
+  std::string root = "/";              // every read goes below it
+  std::vector<std::string> dataDirs;  // XDG data directories, as paths inside root
+};
+
+// The XDG data directories of this session ($XDG_DATA_HOME, $XDG_DATA_DIRS).
+std::vector<std::string> sessionDataDirs();
+
+// Nothing when the process does not exist. The sandbox's own ID, else the
+// application ID of the desktop's systemd unit, else a desktop entry that
+// runs its executable; a known browser's names become its bundle identifier.
+// A child with its parent's executable (a browser's helper) resolves as the
+// parent does.
+std::optional<Identity> identify(pid_t pid, const IdentityPlaces& places);
+
+// systemd's unescaping of unit names (\xNN).
+std::string unescapeUnitName(const std::string& escaped);
+
+}  // namespace linux_source

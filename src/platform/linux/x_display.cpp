@@ -1,0 +1,219 @@
+#include "platform/linux/x_display.h"
+
+#include <poll.h>
+#include <xcb/xcb.h>
+#include <xcb/xcbext.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "platform/linux/sigpipe_guard.h"
+
+namespace linux_source {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kAnswerBound = std::chrono::milliseconds(400);
+constexpr auto kQuietAfterFailure = std::chrono::milliseconds(1000);
+constexpr std::uint32_t kTitleWords = 16384;  // 64 KiB of title is plenty
+constexpr std::uint32_t kMaxClients = 65536;
+
+struct FreeReply {
+  void operator()(void* reply) const { std::free(reply); }
+};
+template <typename T>
+using Reply = std::unique_ptr<T, FreeReply>;
+
+void appendLatin1(std::string& out, unsigned char c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::string windowNameAsUtf8(const std::string& bytes, bool latin1, bool compound) {
+  if (!latin1 && !compound) return bytes;
+  std::string out;
+  if (!compound) {
+    for (unsigned char c : bytes) appendLatin1(out, c);
+    return out;
+  }
+  // ISO 2022 as COMPOUND_TEXT uses it: ASCII on the left, Latin-1 on the
+  // right, and UTF-8 segments between ESC % G and ESC % @. Characters of other
+  // sets cannot be told apart here and become U+FFFD.
+  bool utf8 = false, leftAscii = true, rightLatin1 = true;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c == 0x1B) {
+      std::string intermediates;
+      std::size_t j = i + 1;
+      while (j < bytes.size() && static_cast<unsigned char>(bytes[j]) >= 0x20 && static_cast<unsigned char>(bytes[j]) <= 0x2F)
+        intermediates += bytes[j++];
+      const char final = j < bytes.size() ? bytes[j] : '\0';
+      i = j;
+      if (intermediates == "%") utf8 = final == 'G';
+      else if (intermediates == "(") leftAscii = final == 'B';
+      else if (intermediates == "-") rightLatin1 = final == 'A';
+      else if (intermediates == "$(") leftAscii = false;
+      else if (intermediates == "$)" || intermediates == ")") rightLatin1 = false;
+      continue;
+    }
+    if (utf8 || c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) {
+      out += static_cast<char>(c);
+    } else if (c < 0x80) {
+      out += leftAscii ? std::string(1, static_cast<char>(c)) : std::string("\xEF\xBF\xBD");
+    } else if (rightLatin1) {
+      appendLatin1(out, c);
+    } else {
+      out += "\xEF\xBF\xBD";
+    }
+  }
+  return out;
+}
+
+XDisplay::~XDisplay() { disconnect(); }
+
+void XDisplay::disconnect() {
+  if (connection_ != nullptr) xcb_disconnect(connection_);
+  connection_ = nullptr;
+}
+
+void* XDisplay::await(unsigned sequence) {
+  if (connection_ == nullptr) return nullptr;
+  xcb_flush(connection_);
+  for (;;) {
+    void* reply = nullptr;
+    xcb_generic_error_t* error = nullptr;
+    if (xcb_poll_for_reply(connection_, sequence, &reply, &error) != 0) {
+      std::free(error);
+      return reply;
+    }
+    if (xcb_connection_has_error(connection_) != 0) return nullptr;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
+    pollfd descriptor{xcb_get_file_descriptor(connection_), POLLIN, 0};
+    if (left <= 0 || ::poll(&descriptor, 1, static_cast<int>(left)) <= 0) {
+      // A server that does not answer in time is dropped, so that its late
+      // answers can never be taken for those of a later question.
+      disconnect();
+      quietUntil_ = Clock::now() + kQuietAfterFailure;
+      return nullptr;
+    }
+  }
+}
+
+bool XDisplay::connect() {
+  if (connection_ != nullptr) {
+    if (xcb_connection_has_error(connection_) == 0) return true;
+    disconnect();
+  }
+  if (Clock::now() < quietUntil_) return false;
+  const char* display = std::getenv("DISPLAY");
+  if (display == nullptr || *display == '\0') return false;
+  int screen = 0;
+  connection_ = xcb_connect(nullptr, &screen);
+  if (xcb_connection_has_error(connection_) != 0) {
+    disconnect();
+    quietUntil_ = Clock::now() + kQuietAfterFailure;
+    return false;
+  }
+  xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection_));
+  for (int i = 0; i < screen && screens.rem > 0; ++i) xcb_screen_next(&screens);
+  if (screens.rem == 0) {
+    disconnect();
+    return false;
+  }
+  root_ = screens.data->root;
+  const char* names[] = {"_NET_CLIENT_LIST", "_NET_WM_PID", "_NET_WM_NAME", "UTF8_STRING", "COMPOUND_TEXT"};
+  unsigned* atoms[] = {&clientList_, &wmPid_, &netWmName_, &utf8String_, &compoundText_};
+  xcb_intern_atom_cookie_t cookies[5];
+  for (int i = 0; i < 5; ++i)
+    cookies[i] = xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::char_traits<char>::length(names[i])), names[i]);
+  deadline_ = Clock::now() + kAnswerBound;
+  for (int i = 0; i < 5; ++i) {
+    Reply<xcb_intern_atom_reply_t> reply(static_cast<xcb_intern_atom_reply_t*>(await(cookies[i].sequence)));
+    if (!reply) {
+      disconnect();
+      return false;
+    }
+    *atoms[i] = reply->atom;
+  }
+  return true;
+}
+
+bool XDisplay::reachable() {
+  SigpipeGuard guard;
+  return connect();
+}
+
+std::optional<std::vector<ClientWindow>> XDisplay::clientWindows() {
+  SigpipeGuard guard;
+  if (!connect()) return std::nullopt;
+  deadline_ = Clock::now() + kAnswerBound;
+
+  std::vector<xcb_window_t> candidates;
+  Reply<xcb_get_property_reply_t> list(static_cast<xcb_get_property_reply_t*>(
+      await(xcb_get_property(connection_, 0, root_, clientList_, XCB_ATOM_WINDOW, 0, kMaxClients).sequence)));
+  if (connection_ == nullptr) return std::nullopt;
+  if (list && list->type == XCB_ATOM_WINDOW && list->format == 32) {
+    const auto* windows = static_cast<const xcb_window_t*>(xcb_get_property_value(list.get()));
+    candidates.assign(windows, windows + xcb_get_property_value_length(list.get()) / 4);
+  } else {
+    // No window manager: the mapped top-level windows, bottom to top. Browsers
+    // also own unmapped leader and indicator windows, which are not pages.
+    Reply<xcb_query_tree_reply_t> tree(
+        static_cast<xcb_query_tree_reply_t*>(await(xcb_query_tree(connection_, root_).sequence)));
+    if (!tree) return std::nullopt;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const int count = xcb_query_tree_children_length(tree.get());
+    std::vector<xcb_get_window_attributes_cookie_t> cookies;
+    cookies.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) cookies.push_back(xcb_get_window_attributes(connection_, children[i]));
+    for (int i = 0; i < count; ++i) {
+      Reply<xcb_get_window_attributes_reply_t> attributes(
+          static_cast<xcb_get_window_attributes_reply_t*>(await(cookies[static_cast<std::size_t>(i)].sequence)));
+      if (connection_ == nullptr) return std::nullopt;
+      if (attributes && attributes->map_state != XCB_MAP_STATE_UNMAPPED) candidates.push_back(children[i]);
+    }
+  }
+
+  struct Pending {
+    xcb_get_property_cookie_t pid, netName, name;
+  };
+  std::vector<Pending> pending;
+  pending.reserve(candidates.size());
+  for (xcb_window_t window : candidates) {
+    pending.push_back({xcb_get_property(connection_, 0, window, wmPid_, XCB_ATOM_CARDINAL, 0, 1),
+                       xcb_get_property(connection_, 0, window, netWmName_, utf8String_, 0, kTitleWords),
+                       xcb_get_property(connection_, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0,
+                                        kTitleWords)});
+  }
+  std::vector<ClientWindow> windows;
+  for (const Pending& request : pending) {
+    Reply<xcb_get_property_reply_t> pid(static_cast<xcb_get_property_reply_t*>(await(request.pid.sequence)));
+    Reply<xcb_get_property_reply_t> netName(static_cast<xcb_get_property_reply_t*>(await(request.netName.sequence)));
+    Reply<xcb_get_property_reply_t> name(static_cast<xcb_get_property_reply_t*>(await(request.name.sequence)));
+    if (connection_ == nullptr) return std::nullopt;
+    if (!pid || pid->type != XCB_ATOM_CARDINAL || pid->format != 32 || xcb_get_property_value_length(pid.get()) < 4)
+      continue;
+    ClientWindow window;
+    window.pid = static_cast<pid_t>(*static_cast<const std::uint32_t*>(xcb_get_property_value(pid.get())));
+    const auto text = [](const xcb_get_property_reply_t& reply) {
+      return std::string(static_cast<const char*>(xcb_get_property_value(&reply)),
+                         static_cast<std::size_t>(xcb_get_property_value_length(&reply)));
+    };
+    if (netName && netName->type == utf8String_ && netName->format == 8) {
+      window.title = text(*netName);
+    } else if (name && name->format == 8 && name->type != XCB_ATOM_NONE) {
+      window.title = windowNameAsUtf8(text(*name), name->type == XCB_ATOM_STRING, name->type == compoundText_);
+    }
+    windows.push_back(std::move(window));
+  }
+  return windows;
+}
+
+}  // namespace linux_source

@@ -1,0 +1,54 @@
+// The one connection to the X server, opened when first needed and opened
+// again after the server goes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct xcb_connection_t;
+
+namespace linux_source {
+
+struct ClientWindow {
+  pid_t pid = -1;
+  std::optional<std::string> title;  // UTF-8; nothing when the window has no name
+};
+
+class XDisplay {
+ public:
+  XDisplay() = default;
+  ~XDisplay();
+  XDisplay(const XDisplay&) = delete;
+  XDisplay& operator=(const XDisplay&) = delete;
+
+  bool reachable();
+
+  // The top-level client windows that carry a pid and that a person can see
+  // or bring back: the window manager's client list where there is one,
+  // else the mapped children of the root, in that order. Nothing when the
+  // server does not answer in time.
+  std::optional<std::vector<ClientWindow>> clientWindows();
+
+ private:
+  bool connect();
+  void disconnect();
+  // The reply to a request, waiting no longer than the deadline; null for an
+  // error, a broken connection or the deadline (which drops the connection).
+  void* await(unsigned sequence);
+
+  xcb_connection_t* connection_ = nullptr;
+  unsigned root_ = 0;
+  unsigned clientList_ = 0, wmPid_ = 0, netWmName_ = 0, utf8String_ = 0, compoundText_ = 0;
+  std::chrono::steady_clock::time_point deadline_{};
+  std::chrono::steady_clock::time_point quietUntil_{};
+};
+
+// WM_NAME in its own encoding, as UTF-8: STRING is Latin-1; COMPOUND_TEXT
+// carries ASCII, Latin-1 and UTF-8 segments (as xterm writes its titles).
+std::string windowNameAsUtf8(const std::string& bytes, bool latin1, bool compound);
+
+}  // namespace linux_source

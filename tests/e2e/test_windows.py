@@ -1,0 +1,186 @@
+"""Browser holders and their window titles, with the real binary under a real
+X server and a real sound server."""
+
+import json
+import os
+import select
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+import monitor
+import sound_servers
+import x_server
+
+TOOLS = os.environ.get("QUORBEL_TEST_TOOLS", os.path.join(os.path.dirname(monitor.BINARY), "tests"))
+
+
+class Program:
+    def __init__(self, argv, env, wait_ready=False):
+        self.proc = subprocess.Popen(argv, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        if wait_ready:
+            ready, _, _ = select.select([self.proc.stdout], [], [], 10)
+            assert ready and self.proc.stdout.readline() == b"ready\n", argv
+
+    @property
+    def pid(self):
+        return self.proc.pid
+
+    def end(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.wait()
+        self.proc.stdout.close()
+
+
+class WindowTitles(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        if not (sound_servers.PulseAudio.available() and x_server.Xvfb.available()):
+            raise unittest.SkipTest("PulseAudio or Xvfb is not installed")
+        cls.sound = sound_servers.PulseAudio().start()
+        cls.x = x_server.Xvfb().start()
+        cls.bin = tempfile.mkdtemp(prefix="quorbel-browsers-")
+        # Programs whose executables go by browsers' names.
+        for name, source in (("firefox", os.path.join(TOOLS, "capture_client")), ("firefox-esr", shutil.which("sleep"))):
+            shutil.copy(source, os.path.join(cls.bin, name))
+        os.makedirs(os.path.join(cls.bin, "other"))
+        shutil.copy(shutil.which("sleep"), os.path.join(cls.bin, "other", "firefox"))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.x.stop()
+        cls.sound.stop()
+        shutil.rmtree(cls.bin, ignore_errors=True)
+
+    def setUp(self):
+        self.programs = []
+        self.env = dict(self.sound.env, DISPLAY=self.x.display)
+
+    def tearDown(self):
+        for program in reversed(self.programs):
+            program.end()
+
+    def run_program(self, argv, env=None, wait_ready=False):
+        program = Program(argv, env or self.env, wait_ready)
+        self.programs.append(program)
+        return program
+
+    def recorder(self):
+        return self.run_program([os.path.join(self.bin, "firefox"), "mic"], wait_ready=True)
+
+    def windows(self, *specs):
+        return self.run_program([os.path.join(TOOLS, "x_windows"), *specs], wait_ready=True)
+
+    def snapshot(self, env=None):
+        rc, out, err = monitor.run_once(env=env or self.env)
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(out.count(b"\n"), 1)
+        return json.loads(out)  # strict: raw control characters would fail here
+
+    def test_first_twelve_titles_of_the_first_two_applications(self):
+        recorder = self.recorder()
+        second = self.run_program([os.path.join(self.bin, "firefox-esr"), "1000"])
+        third = self.run_program([os.path.join(self.bin, "other", "firefox"), "1000"])
+        first_titles = ["page %d" % i for i in range(1, 14)]
+        self.windows(*["%d:net:%s" % (recorder.pid, t) for t in first_titles[:1]],
+                     "%d:unmapped:Firefox" % recorder.pid,
+                     *["%d:net:%s" % (recorder.pid, t) for t in first_titles[1:]],
+                     "%d:net:second one" % second.pid, "%d:untitled:" % second.pid, "%d:net:second two" % second.pid,
+                     "%d:net:third" % third.pid)
+        seen = self.snapshot()
+        self.assertTrue(seen["ax"])
+        self.assertEqual(len(seen["holders"]), 1)
+        holder = seen["holders"][0]
+        self.assertEqual((holder["pid"], holder["bundle"], holder["name"]),
+                         (recorder.pid, "org.mozilla.firefox", "firefox"))
+        self.assertEqual(holder["titles"], first_titles[:12] + ["second one", "second two"])
+
+    def test_hostile_titles_follow_the_line_rules(self):
+        recorder = self.recorder()
+        titles = ["Звонок — 会議 🎙", 'Plan "Q3"', "C:\\share\\plans", "tab\there", "bell\x07 and\rreturn",
+                  "x\x01\x1fy"]
+        self.windows(*["%d:net:%s" % (recorder.pid, t) for t in titles], "%d:latin1:café crème" % recorder.pid)
+        rc, out, err = monitor.run_once(env=self.env)
+        self.assertEqual((rc, err), (0, b""))
+        self.assertIn("Звонок — 会議 🎙".encode(), out, "non-ASCII written as its own bytes")
+        for raw in (b"\t", b"\r", b"\x07", b"\x01"):
+            self.assertNotIn(raw, out)
+        holder = json.loads(out)["holders"][0]
+        self.assertEqual(holder["titles"], ["Звонок — 会議 🎙", "Plan 'Q3'", "C:\\share\\plans", "tab\there",
+                                            "bell\x07 and\rreturn", "x\x01\x1fy", "café crème"])
+
+    def test_title_of_a_real_x_client(self):
+        data = tempfile.mkdtemp(prefix="quorbel-data-")
+        try:
+            os.makedirs(os.path.join(data, "applications"))
+            with open(os.path.join(data, "applications", "org.mozilla.firefox.desktop"), "w") as entry:
+                entry.write("[Desktop Entry]\nName=Firefox\nExec=xterm\n")
+            env = dict(self.env, XDG_DATA_DIRS=data)
+            recorder = self.recorder()
+            # Unless told otherwise, xterm takes a title for Latin-1.
+            xterm = self.run_program(["xterm", "-xrm", "XTerm*utf8Title: true", "-T", "Weekly sync — xterm", "-e",
+                                      "sleep", "1000"],
+                                     env=dict(self.env, LC_ALL="C.UTF-8"))
+            deadline = time.monotonic() + 10
+            while True:
+                seen = self.snapshot(env)
+                titles = seen["holders"][0]["titles"] if seen["holders"] else []
+                if titles or time.monotonic() > deadline:
+                    break
+                time.sleep(0.2)
+            self.assertEqual(seen["holders"][0]["pid"], recorder.pid)
+            self.assertEqual(titles, ["Weekly sync — xterm"])
+            self.assertIsNone(xterm.proc.poll())
+        finally:
+            shutil.rmtree(data, ignore_errors=True)
+
+    def test_without_a_display_ax_is_false_and_the_line_is_written(self):
+        recorder = self.recorder()
+        self.windows("%d:net:Meeting" % recorder.pid)
+        env = {k: v for k, v in self.env.items() if k != "DISPLAY"}
+        seen = self.snapshot(env)
+        self.assertFalse(seen["ax"])
+        self.assertEqual([(h["pid"], h["bundle"], h["titles"]) for h in seen["holders"]],
+                         [(recorder.pid, "org.mozilla.firefox", [])])
+
+    def test_x_server_stopping_and_starting_loses_no_line(self):
+        recorder = self.recorder()
+        self.windows("%d:net:Before" % recorder.pid)
+        proc = monitor.start(env=self.env)
+        stamps = []
+        try:
+            def next_line():
+                ready, _, _ = select.select([proc.stdout], [], [], 4.0)
+                self.assertTrue(ready, "a line every two seconds")
+                stamps.append(time.monotonic())
+                return json.loads(proc.stdout.readline())
+
+            self.assertEqual(next_line()["holders"][0]["titles"], ["Before"])
+            self.x.stop()
+            self.programs.pop().end()  # its server is gone
+            for _ in range(2):
+                seen = next_line()
+                self.assertFalse(seen["ax"])
+                self.assertEqual(seen["holders"][0]["titles"], [])
+            self.x.start()
+            self.windows("%d:net:After" % recorder.pid)
+            for _ in range(4):
+                seen = next_line()
+                if seen["ax"] and seen["holders"][0]["titles"]:
+                    break
+            self.assertEqual(seen["holders"][0]["titles"], ["After"])
+            gaps = [b - a for a, b in zip(stamps, stamps[1:])]
+            self.assertTrue(all(1.9 < gap < 3.2 for gap in gaps), gaps)
+        finally:
+            proc.kill()
+            proc.wait()
+            self.assertEqual(proc.stderr.read(), b"")
+            proc.stdout.close()
+            proc.stderr.close()
+
+
+if __name__ == "__main__":
+    unittest.main()
