@@ -10,6 +10,7 @@ import time
 import unittest
 
 import monitor
+from programs import Program
 import sound_servers
 
 TOOLS = os.environ.get("QUORBEL_TEST_TOOLS", os.path.join(os.path.dirname(monitor.BINARY), "tests"))
@@ -31,26 +32,6 @@ def wait_for_snapshot(server, predicate, timeout=8.0):
         if predicate(seen) or time.monotonic() > deadline:
             return seen
         time.sleep(0.2)
-
-
-class Client:
-    """A capture client that runs until the test ends it."""
-
-    def __init__(self, server, argv, wait_ready=False):
-        self.proc = subprocess.Popen(argv, env=server.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        if wait_ready:
-            ready, _, _ = select.select([self.proc.stdout], [], [], 10)
-            assert ready and self.proc.stdout.readline() == b"ready\n", "capture client did not start"
-
-    @property
-    def pid(self):
-        return self.proc.pid
-
-    def end(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-        self.proc.wait()
-        self.proc.stdout.close()
 
 
 class SoundServerSuite:
@@ -76,7 +57,7 @@ class SoundServerSuite:
             client.end()
 
     def client(self, argv, wait_ready=False):
-        started = Client(self.server, argv, wait_ready)
+        started = Program(argv, self.server.env, wait_ready)
         self.clients.append(started)
         return started
 

@@ -5,34 +5,16 @@ import json
 import os
 import select
 import shutil
-import subprocess
 import tempfile
 import time
 import unittest
 
 import monitor
+from programs import Program
 import sound_servers
 import x_server
 
 TOOLS = os.environ.get("QUORBEL_TEST_TOOLS", os.path.join(os.path.dirname(monitor.BINARY), "tests"))
-
-
-class Program:
-    def __init__(self, argv, env, wait_ready=False):
-        self.proc = subprocess.Popen(argv, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        if wait_ready:
-            ready, _, _ = select.select([self.proc.stdout], [], [], 10)
-            assert ready and self.proc.stdout.readline() == b"ready\n", argv
-
-    @property
-    def pid(self):
-        return self.proc.pid
-
-    def end(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-        self.proc.wait()
-        self.proc.stdout.close()
 
 
 class WindowTitles(unittest.TestCase):

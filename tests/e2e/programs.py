@@ -1,0 +1,25 @@
+"""Helper programs that a test starts and ends."""
+
+import select
+import subprocess
+
+
+class Program:
+    """A program that runs until the test ends it; with wait_ready, started
+    only once it has written "ready"."""
+
+    def __init__(self, argv, env, wait_ready=False):
+        self.proc = subprocess.Popen(argv, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        if wait_ready:
+            ready, _, _ = select.select([self.proc.stdout], [], [], 10)
+            assert ready and self.proc.stdout.readline() == b"ready\n", "%s did not start" % argv[0]
+
+    @property
+    def pid(self):
+        return self.proc.pid
+
+    def end(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.wait()
+        self.proc.stdout.close()
