@@ -5,7 +5,6 @@ import os
 import select
 import shutil
 import signal
-import subprocess
 import time
 import unittest
 
