@@ -211,7 +211,7 @@ class Reader {
       skipSpace();
       auto item = parseValue(depth + 1);
       if (!item) return std::nullopt;
-      v.members.emplace_back(std::move(*key), std::move(*item));
+      v.members.push_back(Member{std::move(*key), std::move(*item)});
       skipSpace();
       if (take("}")) return v;
       if (!take(",")) return fail("',' or '}' expected");

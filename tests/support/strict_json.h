@@ -11,15 +11,22 @@
 
 namespace json {
 
+struct Member;
+
 struct Value {
   enum class Type { null, boolean, number, string, array, object };
   Type type = Type::null;
   bool boolean = false;
   std::string text;  // a string's decoded text, or a number as written
   std::vector<Value> items;
-  std::vector<std::pair<std::string, Value>> members;
+  std::vector<Member> members;
 
   const Value* member(std::string_view key) const;
+};
+
+struct Member {
+  std::string first;  // the key
+  Value second;
 };
 
 // The value of the whole text, or nothing with a reason in error.
