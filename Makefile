@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_RUNS ?= 100000
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all run test test-sanitize fuzz clean
+.PHONY: all run test test-sanitize fuzz apple-adapter clean
 
 all:
 	scripts/ensure-packages
@@ -42,5 +42,10 @@ fuzz:
 	./$(FUZZ_BUILD)/fuzz/fuzz_cycle -runs=$(FUZZ_RUNS) -max_len=4096 -print_final_stats=1 \
 	  -artifact_prefix=fuzz/findings/ $(FUZZ_BUILD)/corpus fuzz/corpus
 
+# The Objective-C++ registry adapter of the Apple build, compiled against GNUstep.
+apple-adapter:
+	scripts/ensure-packages apple
+	scripts/check-apple-adapter
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
+	rm -rf build-apple-adapter $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

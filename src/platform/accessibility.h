@@ -1,7 +1,9 @@
 // The Accessibility interface: trust, application elements, attribute values.
 #pragma once
 
-#if defined(__APPLE__)
+#include "platform/sdk_choice.h"
+
+#ifdef QUORBEL_APPLE_SDK
 #include <ApplicationServices/ApplicationServices.h>
 #else
 #include "platform/model/accessibility_names.h"

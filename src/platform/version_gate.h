@@ -4,7 +4,9 @@
 // the call site, so that clang knows the guarded code may use 14.2 selectors.
 #pragma once
 
-#if defined(__APPLE__)
+#include "platform/sdk_choice.h"
+
+#ifdef QUORBEL_APPLE_SDK
 #define AVAILABLE_MACOS_14_2 __builtin_available(macOS 14.2, *)
 #else
 #include "platform/model/version_names.h"

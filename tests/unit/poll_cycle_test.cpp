@@ -6,34 +6,12 @@
 #include <cstdio>
 
 #include "model_fixture.h"
+#include "recording_stream.h"
 #include "strict_json.h"
 
 namespace {
 
 using ::testing::ElementsAre;
-
-// A stream that keeps what is written and marks each write in the model's
-// record, so a test sees where the write falls among the platform calls.
-class RecordingStream {
- public:
-  RecordingStream() {
-    cookie_io_functions_t io{};
-    io.write = [](void* cookie, const char* data, std::size_t size) -> ssize_t {
-      static_cast<std::string*>(cookie)->append(data, size);
-      model::noteCall("write");
-      return static_cast<ssize_t>(size);
-    };
-    file_ = fopencookie(&written_, "w", io);
-    std::setvbuf(file_, nullptr, _IOLBF, 0);
-  }
-  ~RecordingStream() { std::fclose(file_); }
-  std::FILE* file() { return file_; }
-  const std::string& written() const { return written_; }
-
- private:
-  std::string written_;
-  std::FILE* file_;
-};
 
 class PollCycle : public ModelTest {
  protected:
