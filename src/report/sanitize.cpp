@@ -53,25 +53,34 @@ void appendControl(std::string& out, unsigned char c) {
   out += kHex[c & 0x0F];
 }
 
+// Bytes that are written as they stand: printable ASCII but the backslash
+// and the double quote.
+constexpr bool plain(unsigned char c) { return c >= 0x20 && c < 0x80 && c != '\\' && c != '"'; }
+
 }  // namespace
 
 void appendSanitized(std::string& out, std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
+    // Most of a title needs nothing done: copy it a run at a time.
+    std::size_t run = i;
+    while (run < text.size() && plain(static_cast<unsigned char>(text[run]))) ++run;
+    out.append(text.data() + i, run - i);
+    i = run;
+    if (i == text.size()) break;
     const auto c = static_cast<unsigned char>(text[i]);
     if (c < 0x80) {
       if (c == '\\') out += "\\\\";
       else if (c == '"') out += '\'';
       else if (c == '\n') out += ' ';
-      else if (c < 0x20) appendControl(out, c);
-      else out += static_cast<char>(c);
+      else appendControl(out, c);
       ++i;
       continue;
     }
     std::size_t bad = 0;
     const std::size_t length = wellFormedLength(text.substr(i), bad);
     if (length > 0) {
-      out.append(text.substr(i, length));
+      out.append(text.data() + i, length);
       i += length;
     } else {
       out += kReplacement;

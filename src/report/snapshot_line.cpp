@@ -17,7 +17,11 @@ const char* boolean(bool value) { return value ? "true" : "false"; }
 }  // namespace
 
 std::string holderObject(const Holder& holder, const std::vector<std::string>& titles) {
-  std::string out = "{\"pid\":";
+  std::size_t expected = 64 + holder.bundle.size() + holder.name.size();
+  for (const std::string& title : titles) expected += title.size() + 3;
+  std::string out;
+  out.reserve(expected);
+  out += "{\"pid\":";
   char digits[12];
   const auto end = std::to_chars(digits, digits + sizeof digits, holder.pid).ptr;
   out.append(digits, end);
@@ -35,7 +39,11 @@ std::string holderObject(const Holder& holder, const std::vector<std::string>& t
 }
 
 std::string snapshotLine(bool micInUse, const std::vector<std::string>& holderObjects, bool ax) {
-  std::string out = "{\"micInUse\":";
+  std::size_t expected = 48;
+  for (const std::string& object : holderObjects) expected += object.size() + 1;
+  std::string out;
+  out.reserve(expected);
+  out += "{\"micInUse\":";
   out += boolean(micInUse);
   out += ",\"holders\":[";
   for (std::size_t i = 0; i < holderObjects.size(); ++i) {

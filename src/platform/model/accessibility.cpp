@@ -23,8 +23,8 @@ std::string elementName(const Object& element) {
 // What a value of the wrong type looks like: a string where a list was
 // expected, an empty list where a string was.
 const Object* otherTypeThan(ObjectKind expected) {
-  if (expected == ObjectKind::array) return model::createObject(Object{ObjectKind::string, "not a list", {}, -1, {}, {}});
-  return model::createObject(Object{ObjectKind::array, {}, {}, -1, {}, {}});
+  if (expected == ObjectKind::array) return model::createObject(model::stringObject("not a list"));
+  return model::createObject(model::arrayObject());
 }
 
 AXError copyWindows(const Object& application, CFTypeRef* value) {
@@ -39,9 +39,9 @@ AXError copyWindows(const Object& application, CFTypeRef* value) {
     *value = otherTypeThan(ObjectKind::array);
     return kAXErrorSuccess;
   }
-  Object list{ObjectKind::array, {}, {}, application.pid, {}, {}};
+  Object list = model::arrayObject(application.pid);
   for (const model::Window& window : scripted.windows)
-    list.members.push_back(model::createMember(Object{ObjectKind::windowElement, {}, {}, application.pid, window, {}}));
+    list.members.push_back(model::createMember(model::elementObject(ObjectKind::windowElement, application.pid, window)));
   *value = model::createObject(std::move(list));
   return kAXErrorSuccess;
 }
@@ -54,7 +54,7 @@ AXError copyTitle(const Object& window, CFTypeRef* value) {
     *value = otherTypeThan(ObjectKind::string);
     return kAXErrorSuccess;
   }
-  *value = model::createObject(Object{ObjectKind::string, scripted.title, {}, -1, {}, {}});
+  *value = model::createObject(model::stringObject(scripted.title));
   return kAXErrorSuccess;
 }
 
@@ -69,7 +69,7 @@ Boolean AXIsProcessTrusted() {
 AXUIElementRef AXUIElementCreateApplication(pid_t pid) {
   model::record("AXUIElementCreateApplication(" + std::to_string(pid) + ")");
   return reinterpret_cast<AXUIElementRef>(
-      model::createObject(Object{ObjectKind::applicationElement, {}, {}, pid, {}, {}}));
+      model::createObject(model::elementObject(ObjectKind::applicationElement, pid)));
 }
 
 AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attribute, CFTypeRef* value) {

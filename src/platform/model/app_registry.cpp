@@ -20,12 +20,14 @@ const model::Application* applicationOf(const void* ref, const char* usedBy) {
 }
 
 RunningApplication handOut(const model::Application& application) {
-  return RunningApplication(
-      model::createObject(Object{ObjectKind::runningApplication, {}, {}, application.pid, {}, application}));
+  return RunningApplication(model::createObject(model::applicationObject(application)));
 }
 
 std::string pidText(const model::Application* application) {
-  return "(" + (application == nullptr ? std::string("?") : std::to_string(application->pid)) + ")";
+  std::string text = "(";
+  text += application == nullptr ? std::string("?") : std::to_string(application->pid);
+  text += ')';
+  return text;
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID, const AudioObjectP
     // A Copy-style answer: a new reference for the caller to release.
     const void* ref = nullptr;
     if (capacity < sizeof ref) return kAudioHardwareBadPropertySizeError;
-    ref = model::createObject(model::Object{model::ObjectKind::string, *answer->newString, {}, -1, {}, {}});
+    ref = model::createObject(model::stringObject(*answer->newString));
     std::memcpy(outData, &ref, sizeof ref);
     *ioDataSize = sizeof ref;
     return noErr;

@@ -73,6 +73,35 @@ std::string fourCharCode(unsigned value) {
   return code + "'";
 }
 
+Object stringObject(std::string text) {
+  Object object;
+  object.text = std::move(text);
+  return object;
+}
+
+Object arrayObject(pid_t pid) {
+  Object object;
+  object.kind = ObjectKind::array;
+  object.pid = pid;
+  return object;
+}
+
+Object elementObject(ObjectKind kind, pid_t pid, const Window& window) {
+  Object object;
+  object.kind = kind;
+  object.pid = pid;
+  object.window = window;
+  return object;
+}
+
+Object applicationObject(const Application& application) {
+  Object object;
+  object.kind = ObjectKind::runningApplication;
+  object.pid = application.pid;
+  object.application = application;
+  return object;
+}
+
 const Object* createObject(Object object) {
   State& s = state();
   auto made = std::make_unique<Object>(std::move(object));
@@ -94,7 +123,7 @@ const Object* createMember(Object object) {
 
 const Object* constantString(const char* text) {
   // Constants outlive every reset; they are made once and never freed.
-  auto* object = new Object{ObjectKind::string, text, {}, -1, {}, {}};
+  auto* object = new Object(stringObject(text));
   state().constants.insert(object);
   return object;
 }

@@ -14,13 +14,18 @@ namespace model {
 enum class ObjectKind { string, array, applicationElement, windowElement, runningApplication };
 
 struct Object {
-  ObjectKind kind;
+  ObjectKind kind = ObjectKind::string;
   std::string text;                    // string
   std::vector<const Object*> members;  // array: owned by the array, borrowed by its readers
   pid_t pid = -1;                      // elements and applications
   Window window;                       // window element: its state when the list was copied
   Application application;             // running application: its state when it was handed out
 };
+
+Object stringObject(std::string text);
+Object arrayObject(pid_t pid = -1);
+Object elementObject(ObjectKind kind, pid_t pid, const Window& window = {});
+Object applicationObject(const Application& application);
 
 // A new object owned by the caller, counted until it is released.
 const Object* createObject(Object object);
