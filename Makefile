@@ -6,7 +6,9 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_RUNS ?= 100000
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all run test test-sanitize fuzz apple-adapter clean
+BENCH_BUILD ?= build-bench
+
+.PHONY: all run test test-sanitize fuzz apple-adapter bench clean
 
 all:
 	scripts/ensure-packages
@@ -42,10 +44,19 @@ fuzz:
 	./$(FUZZ_BUILD)/fuzz/fuzz_cycle -runs=$(FUZZ_RUNS) -max_len=4096 -print_final_stats=1 \
 	  -artifact_prefix=fuzz/findings/ $(FUZZ_BUILD)/corpus fuzz/corpus
 
+# Every benchmark: Google Benchmark over the model (with the snapshot line
+# against nlohmann::json), then the whole process against real servers.
+bench:
+	scripts/ensure-packages bench test
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DQUORBEL_BENCH=ON -DQUORBEL_TESTS=OFF -DQUORBEL_WERROR=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	./$(BENCH_BUILD)/bench/quorbel_bench --benchmark_color=false
+	python3 bench/whole_process.py $(BENCH_BUILD)
+
 # The Objective-C++ registry adapter of the Apple build, compiled against GNUstep.
 apple-adapter:
 	scripts/ensure-packages apple
 	scripts/check-apple-adapter
 
 clean:
-	rm -rf build-apple-adapter $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
+	rm -rf build-apple-adapter $(BENCH_BUILD) $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

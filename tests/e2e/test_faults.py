@@ -18,7 +18,7 @@ import sound_servers
 import x_server
 from programs import Program
 
-TOOLS = os.environ.get("QUORBEL_TEST_TOOLS", os.path.join(os.path.dirname(monitor.BINARY), "tests"))
+TOOLS = os.environ.get("QUORBEL_TEST_TOOLS", os.path.join(os.path.dirname(monitor.BINARY), "tests", "tools"))
 F_SETPIPE_SZ = 1031
 
 

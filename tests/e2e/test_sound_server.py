@@ -12,7 +12,7 @@ import monitor
 from programs import Program
 import sound_servers
 
-TOOLS = os.environ.get("QUORBEL_TEST_TOOLS", os.path.join(os.path.dirname(monitor.BINARY), "tests"))
+TOOLS = os.environ.get("QUORBEL_TEST_TOOLS", os.path.join(os.path.dirname(monitor.BINARY), "tests", "tools"))
 CAPTURE_CLIENT = os.path.join(TOOLS, "capture_client")
 
 

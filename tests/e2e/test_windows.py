@@ -14,7 +14,7 @@ from programs import Program
 import sound_servers
 import x_server
 
-TOOLS = os.environ.get("QUORBEL_TEST_TOOLS", os.path.join(os.path.dirname(monitor.BINARY), "tests"))
+TOOLS = os.environ.get("QUORBEL_TEST_TOOLS", os.path.join(os.path.dirname(monitor.BINARY), "tests", "tools"))
 
 
 class WindowTitles(unittest.TestCase):

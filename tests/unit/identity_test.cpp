@@ -20,7 +20,7 @@ void addProcess(const FixtureTree& tree, pid_t pid, const std::string& comm, con
                 const std::string& cgroup = "0::/user.slice/user-1000.slice/session-2.scope\n") {
   const std::string dir = "/proc/" + std::to_string(pid);
   tree.write(dir + "/comm", comm + "\n");
-  tree.write(dir + "/status", "Name:\t" + comm + "\nPPid:\t" + std::to_string(parent) + "\n");
+  tree.write(dir + "/stat", std::to_string(pid) + " (" + comm + ") S " + std::to_string(parent) + " 1 1 0 -1\n");
   tree.write(dir + "/cgroup", cgroup);
   if (!exe.empty()) tree.link(dir + "/exe", exe);
 }
@@ -118,8 +118,8 @@ TEST(Identity, BrowserChildResolvesAsItsParent) {
 TEST(Identity, VanishedAndUnreadableProcesses) {
   FixtureTree tree;
   EXPECT_FALSE(identify(50, placesOf(tree))) << "no such process";
-  // A process that vanished after its comm was read: nothing else to go on.
-  tree.write("/proc/51/comm", "gone\n");
+  // A process that vanished after its stat was read: nothing else to go on.
+  tree.write("/proc/51/stat", "51 (gone) S 1 1 1 0 -1\n");
   const auto gone = identify(51, placesOf(tree));
   ASSERT_TRUE(gone);
   EXPECT_EQ(gone->bundleIdentifier, "");
@@ -132,6 +132,11 @@ TEST(Identity, VanishedAndUnreadableProcesses) {
   const auto odd = identify(52, placesOf(tree));
   ASSERT_TRUE(odd);
   EXPECT_EQ(odd->bundleIdentifier, "org.mozilla.firefox");
+  // A command name with spaces and parentheses ends at the last ")".
+  tree.write("/proc/53/stat", "53 (odd) name) (x) R 52 1 1 0 -1\n");
+  const auto odd2 = identify(53, placesOf(tree));
+  ASSERT_TRUE(odd2);
+  EXPECT_EQ(odd2->name, "odd) name) (x");
   EXPECT_FALSE(identify(-1, placesOf(tree)));
   EXPECT_FALSE(identify(0, placesOf(tree)));
 }
@@ -150,6 +155,24 @@ TEST(Identity, NothingOutsideTheRootIsRead) {
   ASSERT_TRUE(identity);
   EXPECT_EQ(identity->bundleIdentifier, "");
   EXPECT_EQ(identity->name, "rec");
+}
+
+TEST(Identity, KnownIdentitiesHoldWhileTheExecutableStays) {
+  FixtureTree tree;
+  linux_source::KnownIdentities known;
+  addProcess(tree, 70, "firefox", "/usr/lib/firefox/firefox");
+  EXPECT_EQ(linux_source::identifyKnown(70, placesOf(tree), known)->bundleIdentifier, "org.mozilla.firefox");
+  // The same pid now runs another program (an exec, or the pid taken again).
+  std::filesystem::remove(tree.path("/proc/70/exe"));
+  tree.link("/proc/70/exe", "/usr/bin/arecord");
+  tree.write("/proc/70/stat", "70 (arecord) S 1 1 1 0 -1\n");
+  const auto again = linux_source::identifyKnown(70, placesOf(tree), known);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->bundleIdentifier, "");
+  EXPECT_EQ(again->name, "arecord");
+  // Gone: not answered from what was known.
+  std::filesystem::remove_all(tree.path("/proc/70"));
+  EXPECT_FALSE(linux_source::identifyKnown(70, placesOf(tree), known));
 }
 
 TEST(UnitNames, Unescape) {

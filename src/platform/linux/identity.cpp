@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 
@@ -43,17 +44,24 @@ std::string executable(const std::string& root, pid_t pid) {
   return path;
 }
 
-pid_t parentOf(const std::string& root, pid_t pid) {
-  const auto status = readFile(root, procPath(pid, "status"), 8192);
-  if (!status) return 0;
-  for (const std::string& line : lines(*status)) {
-    if (line.rfind("PPid:", 0) != 0) continue;
-    const std::size_t digits = line.find_first_of("0123456789");
-    pid_t parent = 0;
-    if (digits != std::string::npos) std::from_chars(line.data() + digits, line.data() + line.size(), parent);
-    return parent;
-  }
-  return 0;
+struct ProcessStat {
+  std::string command;
+  pid_t parent = 0;
+};
+
+// "PID (COMMAND) STATE PPID ...": the command may hold spaces and parentheses,
+// so it ends at the last ")".
+std::optional<ProcessStat> processStat(const std::string& root, pid_t pid) {
+  const auto stat = readFile(root, procPath(pid, "stat"), 4096);
+  if (!stat) return std::nullopt;
+  const std::size_t open = stat->find('(');
+  const std::size_t close = stat->rfind(')');
+  if (open == std::string::npos || close == std::string::npos || close < open) return std::nullopt;
+  ProcessStat parsed;
+  parsed.command = stat->substr(open + 1, close - open - 1);
+  const std::size_t parent = stat->find_first_of("0123456789", close + 3);  // past ") S "
+  if (parent != std::string::npos) std::from_chars(stat->data() + parent, stat->data() + stat->size(), parsed.parent);
+  return parsed;
 }
 
 // A key of one group of an ini-style file (desktop entries, .flatpak-info).
@@ -211,17 +219,24 @@ void scanApplications(const std::string& root, const std::string& directory, con
 const std::vector<DesktopEntry>& applicationsIn(const std::string& root, const std::string& dataDir) {
   struct Cached {
     struct timespec modified {};
+    std::chrono::steady_clock::time_point checked{};
     std::vector<DesktopEntry> entries;
   };
   static std::map<std::string, Cached> cache;
   const std::string directory = dataDir + "/applications";
   const std::string key = root + "\n" + directory;
+  Cached& cached = cache[key];
+  // Asked for once per holder; looked at again once a second at most.
+  const auto now = std::chrono::steady_clock::now();
+  if (cached.checked.time_since_epoch().count() != 0 && now - cached.checked < std::chrono::seconds(1))
+    return cached.entries;
+  cached.checked = now;
   struct stat info {};
   const auto inside = pathInside(root, directory);
   const bool exists = inside && ::stat(inside->c_str(), &info) == 0;
-  Cached& cached = cache[key];
   if (!exists) {
-    cached = Cached{};
+    cached.entries.clear();
+    cached.modified = {};
   } else if (cached.modified.tv_sec != info.st_mtim.tv_sec || cached.modified.tv_nsec != info.st_mtim.tv_nsec ||
              cached.entries.empty()) {
     cached.modified = info.st_mtim;
@@ -283,17 +298,23 @@ std::vector<std::string> sessionDataDirs() {
   return dirs;
 }
 
-std::optional<Identity> identify(pid_t pid, const IdentityPlaces& places) {
-  const auto command = commandName(places.root, pid);
-  if (!command) return std::nullopt;
+namespace {
+
+std::optional<Identity> identifyRunning(pid_t pid, const std::string& program, const IdentityPlaces& places) {
+  if (pid <= 0) return std::nullopt;
+  const auto own = processStat(places.root, pid);
+  if (!own) return std::nullopt;
 
   // A browser's helpers run the browser's own executable as its children.
   pid_t resolved = pid;
-  const std::string program = executable(places.root, pid);
+  ProcessStat resolvedStat = *own;
   for (int depth = 0; depth < 64 && !program.empty(); ++depth) {
-    const pid_t parent = parentOf(places.root, resolved);
+    const pid_t parent = resolvedStat.parent;
     if (parent <= 1 || executable(places.root, parent) != program) break;
+    const auto parentStat = processStat(places.root, parent);
+    if (!parentStat) break;
     resolved = parent;
+    resolvedStat = *parentStat;
   }
 
   std::string id = flatpakId(places.root, resolved);
@@ -312,11 +333,28 @@ std::optional<Identity> identify(pid_t pid, const IdentityPlaces& places) {
   // With no ID at all, a browser is still known by its executable's name.
   const std::string_view browser = browserBundleFor(id.empty() ? programName : id);
   identity.bundleIdentifier = browser.empty() ? id : std::string(browser);
-  if (entry && !entry->name.empty()) {
-    identity.name = entry->name;
-  } else {
-    identity.name = commandName(places.root, resolved).value_or(*command);
+  identity.name = entry && !entry->name.empty() ? entry->name : resolvedStat.command;
+  return identity;
+}
+
+}  // namespace
+
+std::optional<Identity> identify(pid_t pid, const IdentityPlaces& places) {
+  return identifyRunning(pid, executable(places.root, pid), places);
+}
+
+std::optional<Identity> identifyKnown(pid_t pid, const IdentityPlaces& places, KnownIdentities& known) {
+  const std::string program = executable(places.root, pid);
+  auto found = known.byPid.find(pid);
+  if (found != known.byPid.end() && !program.empty() && found->second.executable == program)
+    return found->second.identity;
+  auto identity = identifyRunning(pid, program, places);
+  if (!identity || program.empty()) {
+    known.byPid.erase(pid);
+    return identity;
   }
+  if (known.byPid.size() >= 4096) known.byPid.clear();  // processes come and go; keep it bounded
+  known.byPid[pid] = KnownIdentities::Known{program, *identity};
   return identity;
 }
 

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,21 @@ std::vector<std::string> sessionDataDirs();
 // A child with its parent's executable (a browser's helper) resolves as the
 // parent does.
 std::optional<Identity> identify(pid_t pid, const IdentityPlaces& places);
+
+// Identities resolved before, each kept while its process runs the same
+// executable: a process's sandbox, unit and desktop entry do not change
+// while it runs, and looking them up is most of what a cycle would cost.
+struct KnownIdentities {
+  struct Known {
+    std::string executable;
+    Identity identity;
+  };
+  std::map<pid_t, Known> byPid;
+};
+
+// identify(), answered from known when the process still runs the executable
+// it ran when it was resolved.
+std::optional<Identity> identifyKnown(pid_t pid, const IdentityPlaces& places, KnownIdentities& known);
 
 // systemd's unescaping of unit names (\xNN).
 std::string unescapeUnitName(const std::string& escaped);

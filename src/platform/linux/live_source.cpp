@@ -46,8 +46,8 @@ class LinuxSystem final : public Source {
   }
 
  private:
-  std::optional<Application> applicationOf(pid_t pid) const {
-    const auto identity = linux_source::identify(pid, places_);
+  std::optional<Application> applicationOf(pid_t pid) {
+    const auto identity = linux_source::identifyKnown(pid, places_, known_);
     if (!identity) return std::nullopt;
     return Application{pid, unlessEmpty(identity->bundleIdentifier), unlessEmpty(identity->name)};
   }
@@ -83,6 +83,7 @@ class LinuxSystem final : public Source {
   }
 
   linux_source::IdentityPlaces places_;
+  linux_source::KnownIdentities known_;
   linux_source::PulseConnection pulse_;
   linux_source::XDisplay x_;
 };

@@ -4,8 +4,10 @@
 #include <pulse/introspect.h>
 #include <pulse/mainloop.h>
 #include <pulse/proplist.h>
+#include <pulse/subscribe.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/linux/sigpipe_guard.h"
 
@@ -18,6 +20,14 @@ using Clock = std::chrono::steady_clock;
 // not answered in this long is treated as absent for the cycle.
 constexpr auto kAnswerBound = std::chrono::milliseconds(400);
 constexpr auto kQuietAfterFailure = std::chrono::milliseconds(1000);
+constexpr auto kListAtLeastEvery = std::chrono::seconds(10);
+constexpr auto kSubscription = static_cast<pa_subscription_mask_t>(
+    PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK |
+    PA_SUBSCRIPTION_MASK_CLIENT | PA_SUBSCRIPTION_MASK_SERVER);
+
+void onNotice(pa_context*, pa_subscription_event_type_t, std::uint32_t, void* userdata) {
+  static_cast<PulseConnection*>(userdata)->markChanged();
+}
 
 void copyProperties(const pa_proplist* from, const char* const* keys, std::size_t count, Properties& to) {
   for (std::size_t i = 0; i < count; ++i) {
@@ -71,6 +81,8 @@ void onSink(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
 
 void onClient(pa_context*, const pa_client_info* info, int eol, void* userdata) {
   auto& request = *static_cast<Request*>(userdata);
+  // A client that left between the two questions is no failure of the listing.
+  if (eol < 0) eol = 1;
   if (info != nullptr) {
     Client client;
     client.index = info->index;
@@ -87,6 +99,8 @@ PulseConnection::PulseConnection() = default;
 PulseConnection::~PulseConnection() { disconnect(); }
 
 void PulseConnection::disconnect() {
+  last_.reset();
+  changed_ = true;
   if (context_ != nullptr) {
     pa_context_disconnect(context_);
     pa_context_unref(context_);
@@ -120,7 +134,22 @@ bool PulseConnection::connect(Clock::time_point deadline) {
   if (context_ == nullptr) return false;
   // A monitor must never start a sound server of its own.
   if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
-  return iterateUntil([this] { return pa_context_get_state(context_) == PA_CONTEXT_READY; }, deadline);
+  if (!iterateUntil([this] { return pa_context_get_state(context_) == PA_CONTEXT_READY; }, deadline)) return false;
+  // Subscribed before the first listing, so no change can fall between the two.
+  pa_context_set_subscribe_callback(context_, onNotice, this);
+  pa_operation* subscription = pa_context_subscribe(context_, kSubscription, nullptr, nullptr);
+  if (subscription == nullptr) return false;
+  pa_operation_unref(subscription);
+  changed_ = true;
+  return true;
+}
+
+void PulseConnection::catchUpWithNotices() {
+  // Whatever the server has sent by now, without waiting for more.
+  for (int i = 0; i < 64; ++i) {
+    if (pa_mainloop_prepare(loop_, 0) < 0 || pa_mainloop_poll(loop_) < 0) return;
+    if (pa_mainloop_dispatch(loop_) <= 0) return;
+  }
 }
 
 std::optional<SoundServerState> PulseConnection::listing() {
@@ -133,32 +162,59 @@ std::optional<SoundServerState> PulseConnection::listing() {
     quietUntil_ = Clock::now() + kQuietAfterFailure;
     return std::nullopt;
   }
-
-  SoundServerState state;
-  Request request{&state};
-  pa_operation* operations[] = {
-      pa_context_get_source_output_info_list(context_, onStream, &request),
-      pa_context_get_source_info_list(context_, onSource, &request),
-      pa_context_get_sink_info_list(context_, onSink, &request),
-      pa_context_get_client_info_list(context_, onClient, &request),
-  };
-  bool issued = true;
-  for (pa_operation* operation : operations) {
-    if (operation != nullptr) ++request.pending;
-    else issued = false;
+  catchUpWithNotices();
+  const pa_context_state_t state = pa_context_get_state(context_);
+  if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) {
+    // The server went away since the last cycle: connect afresh now.
+    disconnect();
+    return listing();
   }
-  const bool answered = issued && iterateUntil([&] { return request.pending == 0; }, deadline) && !request.failed;
-  for (pa_operation* operation : operations) {
-    if (operation == nullptr) continue;
-    if (!answered && pa_operation_get_state(operation) == PA_OPERATION_RUNNING) pa_operation_cancel(operation);
-    pa_operation_unref(operation);
-  }
-  if (!answered) {
+  if (!changed_ && last_ && now - listedAt_ < kListAtLeastEvery) return last_;
+  changed_ = false;  // a notice from here on asks for the next listing
+  last_ = fetch(deadline);
+  listedAt_ = now;
+  if (!last_) {
     // A connection that missed its bound may still deliver a stale answer; start afresh.
     disconnect();
     quietUntil_ = Clock::now() + kQuietAfterFailure;
-    return std::nullopt;
   }
+  return last_;
+}
+
+std::optional<SoundServerState> PulseConnection::fetch(Clock::time_point deadline) {
+  SoundServerState state;
+  Request request{&state};
+  const auto await = [&](std::vector<pa_operation*> operations) {
+    bool issued = true;
+    for (pa_operation* operation : operations) {
+      if (operation != nullptr) ++request.pending;
+      else issued = false;
+    }
+    const bool answered = issued && iterateUntil([&] { return request.pending == 0; }, deadline) && !request.failed;
+    for (pa_operation* operation : operations) {
+      if (operation == nullptr) continue;
+      if (!answered && pa_operation_get_state(operation) == PA_OPERATION_RUNNING) pa_operation_cancel(operation);
+      pa_operation_unref(operation);
+    }
+    return answered;
+  };
+  if (!await({pa_context_get_source_output_info_list(context_, onStream, &request),
+              pa_context_get_source_info_list(context_, onSource, &request),
+              pa_context_get_sink_info_list(context_, onSink, &request)}))
+    return std::nullopt;
+  // Clients only for streams that do not carry their own pid (native PipeWire
+  // recorders): decoding every client's properties would cost more than the rest.
+  std::vector<pa_operation*> clients;
+  for (const CaptureStream& stream : state.streams) {
+    if (stream.client == kNoIndex || stream.properties.count("application.process.id") != 0) continue;
+    bool asked = false;
+    for (const CaptureStream& earlier : state.streams) {
+      if (&earlier == &stream) break;
+      if (earlier.client == stream.client && earlier.properties.count("application.process.id") == 0) asked = true;
+    }
+    if (!asked) clients.push_back(pa_context_get_client_info(context_, stream.client, onClient, &request));
+  }
+  if (!clients.empty() && !await(std::move(clients))) return std::nullopt;
   return state;
 }
 

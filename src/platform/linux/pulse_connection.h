@@ -22,7 +22,15 @@ class PulseConnection {
   // The present listing, or nothing when no server answers in time. After a
   // failure the server is not asked again for a moment, so a hung server
   // costs one wait per cycle, not one per question.
+  //
+  // The server tells of every change to streams, sources, sinks and clients;
+  // until it does, the last listing is the present one and is not asked for
+  // again (decoding a listing is most of what a cycle would cost), except
+  // once every few seconds in case a notice was ever lost.
   std::optional<SoundServerState> listing();
+
+  // Called by the server's change notices.
+  void markChanged() { changed_ = true; }
 
  private:
   bool connect(std::chrono::steady_clock::time_point deadline);
@@ -33,7 +41,13 @@ class PulseConnection {
 
   pa_mainloop* loop_ = nullptr;
   pa_context* context_ = nullptr;
+  std::optional<SoundServerState> fetch(std::chrono::steady_clock::time_point deadline);
+  void catchUpWithNotices();
+
   std::chrono::steady_clock::time_point quietUntil_{};
+  bool changed_ = true;
+  std::optional<SoundServerState> last_;
+  std::chrono::steady_clock::time_point listedAt_{};
 };
 
 }  // namespace linux_source

@@ -14,8 +14,8 @@ namespace linux_source {
 std::optional<std::string> readFile(const std::string& root, const std::string& path,
                                     std::size_t maxBytes = 1 << 20);
 
-// The path of a file inside root as the system sees it, or nothing when it
-// does not exist or a link leads out of a root other than "/".
+// The path of a file inside root as the system sees it, or nothing when a
+// link leads out of a root other than "/" (or, there, when it does not exist).
 std::optional<std::string> pathInside(const std::string& root, const std::string& path);
 
 // The target of a symbolic link (not followed), or nothing.

@@ -1,10 +1,16 @@
 #include "platform/linux/x_display.h"
 
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
 
+#include <cerrno>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "platform/linux/sigpipe_guard.h"
@@ -16,6 +22,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kAnswerBound = std::chrono::milliseconds(400);
 constexpr auto kQuietAfterFailure = std::chrono::milliseconds(1000);
+constexpr auto kOneCycle = std::chrono::milliseconds(250);
 constexpr std::uint32_t kTitleWords = 16384;  // 64 KiB of title is plenty
 constexpr std::uint32_t kMaxClients = 65536;
 
@@ -76,6 +83,43 @@ std::string windowNameAsUtf8(const std::string& bytes, bool latin1, bool compoun
   return out;
 }
 
+bool displayAnswers(const char* display, std::chrono::milliseconds bound) {
+  char* host = nullptr;
+  int number = 0;
+  if (xcb_parse_display(display, &host, &number, nullptr) == 0) return false;
+  const std::string hostName = host;
+  std::free(host);
+  if (!hostName.empty() && hostName != "unix") return true;
+  const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return false;
+  // The abstract name first, as xcb does, then the file.
+  bool connected = false;
+  for (const bool abstract : {true, false}) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::size_t offset = abstract ? 1 : 0;
+    if (path.size() + offset >= sizeof address.sun_path) break;
+    std::memcpy(address.sun_path + offset, path.data(), path.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size() + (abstract ? 0 : 1));
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 || errno == EINPROGRESS) {
+      connected = true;
+      break;
+    }
+  }
+  // A setup request without authorization: any answer at all (success,
+  // failure, a demand to authenticate) shows a server that answers.
+  const unsigned char setup[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  bool answered = false;
+  if (connected && ::send(fd, setup, sizeof setup, MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof setup)) {
+    pollfd descriptor{fd, POLLIN, 0};
+    unsigned char reply[8];
+    answered = ::poll(&descriptor, 1, static_cast<int>(bound.count())) == 1 && ::recv(fd, reply, sizeof reply, 0) > 0;
+  }
+  ::close(fd);
+  return answered;
+}
+
 XDisplay::~XDisplay() { disconnect(); }
 
 void XDisplay::disconnect() {
@@ -114,6 +158,10 @@ bool XDisplay::connect() {
   if (Clock::now() < quietUntil_) return false;
   const char* display = std::getenv("DISPLAY");
   if (display == nullptr || *display == '\0') return false;
+  if (!displayAnswers(display, std::chrono::duration_cast<std::chrono::milliseconds>(kAnswerBound))) {
+    quietUntil_ = Clock::now() + kQuietAfterFailure;
+    return false;
+  }
   int screen = 0;
   connection_ = xcb_connect(nullptr, &screen);
   if (xcb_connection_has_error(connection_) != 0) {
@@ -152,6 +200,14 @@ bool XDisplay::reachable() {
 
 std::optional<std::vector<ClientWindow>> XDisplay::clientWindows() {
   SigpipeGuard guard;
+  const Clock::time_point now = Clock::now();
+  if (last_ && connection_ != nullptr && now - listedAt_ < kOneCycle) return last_;
+  last_ = listWindows();
+  listedAt_ = Clock::now();
+  return last_;
+}
+
+std::optional<std::vector<ClientWindow>> XDisplay::listWindows() {
   if (!connect()) return std::nullopt;
   deadline_ = Clock::now() + kAnswerBound;
 

@@ -30,11 +30,13 @@ class XDisplay {
   // The top-level client windows that carry a pid and that a person can see
   // or bring back: the window manager's client list where there is one,
   // else the mapped children of the root, in that order. Nothing when the
-  // server does not answer in time.
+  // server does not answer in time. The questions of one cycle come within
+  // milliseconds of each other; one listing answers them all.
   std::optional<std::vector<ClientWindow>> clientWindows();
 
  private:
   bool connect();
+  std::optional<std::vector<ClientWindow>> listWindows();
   void disconnect();
   // The reply to a request, waiting no longer than the deadline; null for an
   // error, a broken connection or the deadline (which drops the connection).
@@ -45,7 +47,15 @@ class XDisplay {
   unsigned clientList_ = 0, wmPid_ = 0, netWmName_ = 0, utf8String_ = 0, compoundText_ = 0;
   std::chrono::steady_clock::time_point deadline_{};
   std::chrono::steady_clock::time_point quietUntil_{};
+  std::optional<std::vector<ClientWindow>> last_;
+  std::chrono::steady_clock::time_point listedAt_{};
 };
+
+// Whether the X server of a local display (":N", "unix:N") answers a
+// connection setup within the bound. xcb_connect waits for that answer
+// without any limit, so a hung server is found out here first. Displays on
+// other hosts are taken to answer.
+bool displayAnswers(const char* display, std::chrono::milliseconds bound);
 
 // WM_NAME in its own encoding, as UTF-8: STRING is Latin-1; COMPOUND_TEXT
 // carries ASCII, Latin-1 and UTF-8 segments (as xterm writes its titles).
