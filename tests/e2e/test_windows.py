@@ -113,9 +113,9 @@ class WindowTitles(unittest.TestCase):
                 if titles or time.monotonic() > deadline:
                     break
                 time.sleep(0.2)
+            self.assertIsNone(xterm.proc.poll(), "xterm is running")
             self.assertEqual(seen["holders"][0]["pid"], recorder.pid)
             self.assertEqual(titles, ["Weekly sync — xterm"])
-            self.assertIsNone(xterm.proc.poll())
         finally:
             shutil.rmtree(data, ignore_errors=True)
 
