@@ -5,6 +5,7 @@ import json
 import os
 import select
 import shutil
+import signal
 import tempfile
 import time
 import unittest
@@ -127,6 +128,38 @@ class WindowTitles(unittest.TestCase):
         self.assertFalse(seen["ax"])
         self.assertEqual([(h["pid"], h["bundle"], h["titles"]) for h in seen["holders"]],
                          [(recorder.pid, "org.mozilla.firefox", [])])
+
+    def test_hung_x_server_does_not_stop_the_stream(self):
+        recorder = self.recorder()
+        self.windows("%d:net:Meeting" % recorder.pid)
+        proc = monitor.start(env=self.env)
+        try:
+            def next_line(timeout):
+                ready, _, _ = select.select([proc.stdout], [], [], timeout)
+                self.assertTrue(ready, "the stream goes on")
+                return json.loads(proc.stdout.readline())
+
+            self.assertEqual(next_line(4.0)["holders"][0]["titles"], ["Meeting"])
+            self.x.proc.send_signal(signal.SIGSTOP)
+            try:
+                rc, out, err = monitor.run_once(env=self.env, timeout=10)
+                self.assertEqual((rc, err), (0, b""))
+                self.assertFalse(json.loads(out)["ax"], "a server that does not answer is not reachable")
+                for _ in range(2):
+                    self.assertFalse(next_line(3.5)["ax"])
+            finally:
+                self.x.proc.send_signal(signal.SIGCONT)
+            for _ in range(4):
+                seen = next_line(3.5)
+                if seen["ax"]:
+                    break
+            self.assertEqual(seen["holders"][0]["titles"], ["Meeting"])
+        finally:
+            proc.kill()
+            proc.wait()
+            self.assertEqual(proc.stderr.read(), b"")
+            proc.stdout.close()
+            proc.stderr.close()
 
     def test_x_server_stopping_and_starting_loses_no_line(self):
         recorder = self.recorder()
