@@ -38,8 +38,8 @@ void onStreamState(pa_stream* s, void*) {
 void onContextState(pa_context* c, void*) {
   switch (pa_context_get_state(c)) {
     case PA_CONTEXT_READY: {
-      pa_sample_spec spec{options.peak ? PA_SAMPLE_FLOAT32LE : PA_SAMPLE_S16LE, options.rate, 1};
-      stream = pa_stream_new(c, options.peak ? "level meter" : "recording", &spec, nullptr);
+      pa_sample_spec format{options.peak ? PA_SAMPLE_FLOAT32LE : PA_SAMPLE_S16LE, options.rate, 1};
+      stream = pa_stream_new(c, options.peak ? "level meter" : "recording", &format, nullptr);
       pa_stream_set_state_callback(stream, onStreamState, nullptr);
       pa_stream_set_read_callback(stream, onRead, nullptr);
       int flags = PA_STREAM_ADJUST_LATENCY;

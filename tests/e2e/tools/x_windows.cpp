@@ -42,13 +42,13 @@ int main(int argc, char** argv) {
   const xcb_atom_t netWmName = atom(c, "_NET_WM_NAME");
   const xcb_atom_t utf8 = atom(c, "UTF8_STRING");
   for (int i = 1; i < argc; ++i) {
-    const std::string spec = argv[i];
-    const std::size_t first = spec.find(':');
-    const std::size_t second = spec.find(':', first + 1);
+    const std::string request = argv[i];
+    const std::size_t first = request.find(':');
+    const std::size_t second = request.find(':', first + 1);
     if (first == std::string::npos || second == std::string::npos) return 1;
-    const std::uint32_t pid = static_cast<std::uint32_t>(std::strtoul(spec.substr(0, first).c_str(), nullptr, 10));
-    const std::string kind = spec.substr(first + 1, second - first - 1);
-    const std::string title = spec.substr(second + 1);
+    const std::uint32_t pid = static_cast<std::uint32_t>(std::strtoul(request.substr(0, first).c_str(), nullptr, 10));
+    const std::string kind = request.substr(first + 1, second - first - 1);
+    const std::string title = request.substr(second + 1);
     const xcb_window_t window = xcb_generate_id(c);
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 100, 100, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
