@@ -32,3 +32,43 @@ def start(args=(), env=None, argv0=None):
     argv = [argv0 if argv0 is not None else BINARY, *args]
     return subprocess.Popen(argv, executable=BINARY, env=env or quiet_environment(), stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE)
+
+
+class Running:
+    """The monitor running with its output on a pipe, for a with-block.
+    next_line() reads and parses one snapshot line within a timeout, keeping
+    when each came in; on leaving, the monitor is killed and must not have
+    written anything to standard error."""
+
+    def __init__(self, test, args=(), env=None):
+        self.test = test
+        self.args = args
+        self.env = env
+        self.stamps = []
+
+    def __enter__(self):
+        self.proc = start(self.args, env=self.env)
+        return self
+
+    def next_line(self, timeout=4.0):
+        import json
+        import select
+        import time
+        ready, _, _ = select.select([self.proc.stdout], [], [], timeout)
+        self.test.assertTrue(ready, "a line every two seconds")
+        line = self.proc.stdout.readline()
+        self.stamps.append(time.monotonic())
+        return json.loads(line)
+
+    def gaps(self):
+        return [b - a for a, b in zip(self.stamps, self.stamps[1:])]
+
+    def __exit__(self, *exc):
+        self.proc.kill()
+        self.proc.wait()
+        stderr = self.proc.stderr.read()
+        self.proc.stdout.close()
+        self.proc.stderr.close()
+        if exc[0] is None:
+            self.test.assertEqual(stderr, b"")
+        return False

@@ -2,14 +2,17 @@
 
 import select
 import subprocess
+import tempfile
 
 
 class Program:
     """A program that runs until the test ends it; with wait_ready, started
-    only once it has written "ready"."""
+    only once it has written "ready". What it writes to standard error is
+    kept for errors() to tell."""
 
     def __init__(self, argv, env, wait_ready=False):
-        self.proc = subprocess.Popen(argv, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.stderr = tempfile.TemporaryFile()
+        self.proc = subprocess.Popen(argv, env=env, stdout=subprocess.PIPE, stderr=self.stderr)
         if wait_ready:
             ready, _, _ = select.select([self.proc.stdout], [], [], 10)
             assert ready and self.proc.stdout.readline() == b"ready\n", "%s did not start" % argv[0]
@@ -18,8 +21,13 @@ class Program:
     def pid(self):
         return self.proc.pid
 
+    def errors(self):
+        self.stderr.seek(0)
+        return self.stderr.read().decode(errors="replace")
+
     def end(self):
         if self.proc.poll() is None:
             self.proc.kill()
         self.proc.wait()
         self.proc.stdout.close()
+        self.stderr.close()

@@ -109,19 +109,11 @@ class Arguments(unittest.TestCase):
     def test_any_bytes_without_once_keep_it_running(self):
         rng = random.Random(7)
         args = [bytes(rng.randrange(1, 256) for _ in range(16)) for _ in range(50)]
-        proc = monitor.start(args)
-        try:
-            self.assertEqual(proc.stdout.readline(), self.QUIET_LINE)
+        with monitor.Running(self, args) as running:
+            self.assertEqual(running.next_line(), json.loads(self.QUIET_LINE))
             time.sleep(2.5)
-            self.assertIsNone(proc.poll())
-            self.assertEqual(proc.stdout.readline(), self.QUIET_LINE)
-        finally:
-            proc.kill()
-            proc.wait()
-            self.assertEqual(proc.stderr.read(), b"")
-            proc.stdout.close()
-            proc.stderr.close()
-
+            self.assertIsNone(running.proc.poll())
+            self.assertEqual(running.next_line(), json.loads(self.QUIET_LINE))
 
 if __name__ == "__main__":
     unittest.main()

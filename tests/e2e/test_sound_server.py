@@ -2,8 +2,6 @@
 
 import json
 import os
-import select
-import shutil
 import signal
 import time
 import unittest
@@ -96,65 +94,36 @@ class SoundServerSuite:
         self.assertEqual(names[second.pid], "capture_client")
 
     def test_server_killed_and_restarted_while_the_monitor_runs(self):
-        proc = monitor.start(env=self.server.env)
-        lines = []
-        try:
-            def next_line(timeout=4.0):
-                ready, _, _ = select.select([proc.stdout], [], [], timeout)
-                self.assertTrue(ready, "a line every two seconds")
-                line = proc.stdout.readline()
-                lines.append((time.monotonic(), json.loads(line)))
-                return lines[-1][1]
-
-            self.assertQuiet(next_line())
+        with monitor.Running(self, env=self.server.env) as running:
+            self.assertQuiet(running.next_line())
             self.server.stop_server()
             for _ in range(2):
-                self.assertQuiet(next_line())
+                self.assertQuiet(running.next_line())
             sound_servers.restart(self.server)
             recorder = self.client(["parecord", "--device=" + self.server.mic, os.devnull])
             for _ in range(6):
-                seen = next_line()
+                seen = running.next_line()
                 if seen["holders"]:
                     break
             self.assertEqual([h["pid"] for h in seen["holders"]], [recorder.pid])
-            gaps = [b[0] - a[0] for a, b in zip(lines, lines[1:])]
-            self.assertTrue(all(1.9 < gap < 3.2 for gap in gaps), gaps)
-        finally:
-            proc.kill()
-            proc.wait()
-            self.assertEqual(proc.stderr.read(), b"")
-            proc.stdout.close()
-            proc.stderr.close()
-
+            self.assertTrue(all(1.9 < gap < 3.2 for gap in running.gaps()), running.gaps())
 
     def test_hung_server_does_not_stop_the_stream(self):
-        proc = monitor.start(env=self.server.env)
-        try:
-            def next_line(timeout):
-                ready, _, _ = select.select([proc.stdout], [], [], timeout)
-                self.assertTrue(ready, "the stream goes on")
-                return json.loads(proc.stdout.readline())
-
-            self.assertQuiet(next_line(4.0))
+        with monitor.Running(self, env=self.server.env) as running:
+            self.assertQuiet(running.next_line())
             recorder = self.client(["parecord", "--device=" + self.server.mic, os.devnull])
             time.sleep(1.0)
             self.server.signal_server(signal.SIGSTOP)
             try:
                 for _ in range(3):
-                    self.assertQuiet(next_line(3.5))  # no answer in time: nothing is known
+                    self.assertQuiet(running.next_line(3.5))  # no answer in time: nothing is known
             finally:
                 self.server.signal_server(signal.SIGCONT)
             for _ in range(4):
-                seen = next_line(3.5)
+                seen = running.next_line(3.5)
                 if seen["holders"]:
                     break
             self.assertEqual([h["pid"] for h in seen["holders"]], [recorder.pid])
-        finally:
-            proc.kill()
-            proc.wait()
-            self.assertEqual(proc.stderr.read(), b"")
-            proc.stdout.close()
-            proc.stderr.close()
 
 
 class PulseAudioTest(SoundServerSuite, unittest.TestCase):

@@ -3,7 +3,6 @@ X server and a real sound server."""
 
 import json
 import os
-import select
 import shutil
 import signal
 import tempfile
@@ -103,18 +102,23 @@ class WindowTitles(unittest.TestCase):
                 entry.write("[Desktop Entry]\nName=Firefox\nExec=xterm\n")
             env = dict(self.env, XDG_DATA_DIRS=data)
             recorder = self.recorder()
-            # Unless told otherwise, xterm takes a title for Latin-1.
-            xterm = self.run_program(["xterm", "-xrm", "XTerm*utf8Title: true", "-T", "Weekly sync — xterm", "-e",
-                                      "sleep", "1000"],
-                                     env=dict(self.env, LC_ALL="C.UTF-8"))
-            deadline = time.monotonic() + 10
-            while True:
-                seen = self.snapshot(env)
-                titles = seen["holders"][0]["titles"] if seen["holders"] else []
-                if titles or time.monotonic() > deadline:
+            # Unless told otherwise, xterm takes a title for Latin-1. Run as root,
+            # xterm now and then stops at start-up with an Xt error it will not
+            # print; what is tested here is the monitor, so it gets three starts.
+            xterm_argv = ["xterm", "-xrm", "XTerm*utf8Title: true", "-T", "Weekly sync — xterm", "-e", "sleep", "1000"]
+            failures = []
+            for _ in range(3):
+                xterm = self.run_program(xterm_argv, env=dict(self.env, LC_ALL="C.UTF-8"))
+                deadline = time.monotonic() + 10
+                titles = []
+                while not titles and xterm.proc.poll() is None and time.monotonic() < deadline:
+                    seen = self.snapshot(env)
+                    titles = seen["holders"][0]["titles"] if seen["holders"] else []
+                    time.sleep(0.2)
+                if titles or xterm.proc.poll() is None:
                     break
-                time.sleep(0.2)
-            self.assertIsNone(xterm.proc.poll(), "xterm is running")
+                failures.append(xterm.errors())
+            self.assertIsNone(xterm.proc.poll(), "xterm ended every time: %s" % failures)
             self.assertEqual(seen["holders"][0]["pid"], recorder.pid)
             self.assertEqual(titles, ["Weekly sync — xterm"])
         finally:
@@ -132,70 +136,42 @@ class WindowTitles(unittest.TestCase):
     def test_hung_x_server_does_not_stop_the_stream(self):
         recorder = self.recorder()
         self.windows("%d:net:Meeting" % recorder.pid)
-        proc = monitor.start(env=self.env)
-        try:
-            def next_line(timeout):
-                ready, _, _ = select.select([proc.stdout], [], [], timeout)
-                self.assertTrue(ready, "the stream goes on")
-                return json.loads(proc.stdout.readline())
-
-            self.assertEqual(next_line(4.0)["holders"][0]["titles"], ["Meeting"])
+        with monitor.Running(self, env=self.env) as running:
+            self.assertEqual(running.next_line()["holders"][0]["titles"], ["Meeting"])
             self.x.proc.send_signal(signal.SIGSTOP)
             try:
                 rc, out, err = monitor.run_once(env=self.env, timeout=10)
                 self.assertEqual((rc, err), (0, b""))
                 self.assertFalse(json.loads(out)["ax"], "a server that does not answer is not reachable")
                 for _ in range(2):
-                    self.assertFalse(next_line(3.5)["ax"])
+                    self.assertFalse(running.next_line(3.5)["ax"])
             finally:
                 self.x.proc.send_signal(signal.SIGCONT)
             for _ in range(4):
-                seen = next_line(3.5)
+                seen = running.next_line(3.5)
                 if seen["ax"]:
                     break
             self.assertEqual(seen["holders"][0]["titles"], ["Meeting"])
-        finally:
-            proc.kill()
-            proc.wait()
-            self.assertEqual(proc.stderr.read(), b"")
-            proc.stdout.close()
-            proc.stderr.close()
 
     def test_x_server_stopping_and_starting_loses_no_line(self):
         recorder = self.recorder()
         self.windows("%d:net:Before" % recorder.pid)
-        proc = monitor.start(env=self.env)
-        stamps = []
-        try:
-            def next_line():
-                ready, _, _ = select.select([proc.stdout], [], [], 4.0)
-                self.assertTrue(ready, "a line every two seconds")
-                stamps.append(time.monotonic())
-                return json.loads(proc.stdout.readline())
-
-            self.assertEqual(next_line()["holders"][0]["titles"], ["Before"])
+        with monitor.Running(self, env=self.env) as running:
+            self.assertEqual(running.next_line()["holders"][0]["titles"], ["Before"])
             self.x.stop()
             self.programs.pop().end()  # its server is gone
             for _ in range(2):
-                seen = next_line()
+                seen = running.next_line()
                 self.assertFalse(seen["ax"])
                 self.assertEqual(seen["holders"][0]["titles"], [])
             self.x.start()
             self.windows("%d:net:After" % recorder.pid)
             for _ in range(4):
-                seen = next_line()
+                seen = running.next_line()
                 if seen["ax"] and seen["holders"][0]["titles"]:
                     break
             self.assertEqual(seen["holders"][0]["titles"], ["After"])
-            gaps = [b - a for a, b in zip(stamps, stamps[1:])]
-            self.assertTrue(all(1.9 < gap < 3.2 for gap in gaps), gaps)
-        finally:
-            proc.kill()
-            proc.wait()
-            self.assertEqual(proc.stderr.read(), b"")
-            proc.stdout.close()
-            proc.stderr.close()
-
+            self.assertTrue(all(1.9 < gap < 3.2 for gap in running.gaps()), running.gaps())
 
 if __name__ == "__main__":
     unittest.main()
