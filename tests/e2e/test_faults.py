@@ -6,16 +6,13 @@ import json
 import os
 import random
 import select
-import shutil
 import signal
 import subprocess
-import tempfile
 import time
 import unittest
 
 import monitor
-import sound_servers
-import x_server
+import machine
 from programs import Program
 
 TOOLS = os.environ.get("QUORBEL_TEST_TOOLS", os.path.join(os.path.dirname(monitor.BINARY), "tests", "tools"))
@@ -27,14 +24,10 @@ class WithBrowserInACall(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        if not (sound_servers.PulseAudio.available() and x_server.Xvfb.available()):
-            raise unittest.SkipTest("PulseAudio or Xvfb is not installed")
-        cls.sound = sound_servers.PulseAudio().start()
-        cls.x = x_server.Xvfb().start()
-        cls.bin = tempfile.mkdtemp(prefix="quorbel-faults-")
-        shutil.copy(os.path.join(TOOLS, "capture_client"), os.path.join(cls.bin, "firefox"))
-        cls.env = dict(cls.sound.env, DISPLAY=cls.x.display)
-        cls.recorder = Program([os.path.join(cls.bin, "firefox"), "mic"], cls.env, wait_ready=True)
+        cls.machine = machine.SoundAndDisplay("quorbel-faults-")
+        cls.env = cls.machine.env
+        firefox = cls.machine.program("firefox", os.path.join(TOOLS, "capture_client"))
+        cls.recorder = Program([firefox, "mic"], cls.env, wait_ready=True)
         titles = ["%02d " % i + "long title " * 90 for i in range(14)]
         cls.windows = Program([os.path.join(TOOLS, "x_windows"), *["%d:net:%s" % (cls.recorder.pid, t) for t in titles]],
                               cls.env, wait_ready=True)
@@ -43,9 +36,7 @@ class WithBrowserInACall(unittest.TestCase):
     def tearDownClass(cls):
         cls.windows.end()
         cls.recorder.end()
-        cls.x.stop()
-        cls.sound.stop()
-        shutil.rmtree(cls.bin, ignore_errors=True)
+        cls.machine.stop()
 
     def start_on_pipe(self, pipe_size=None):
         read, write = os.pipe()

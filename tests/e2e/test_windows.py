@@ -11,8 +11,7 @@ import unittest
 
 import monitor
 from programs import Program
-import sound_servers
-import x_server
+import machine
 
 TOOLS = os.environ.get("QUORBEL_TEST_TOOLS", os.path.join(os.path.dirname(monitor.BINARY), "tests", "tools"))
 
@@ -20,26 +19,20 @@ TOOLS = os.environ.get("QUORBEL_TEST_TOOLS", os.path.join(os.path.dirname(monito
 class WindowTitles(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        if not (sound_servers.PulseAudio.available() and x_server.Xvfb.available()):
-            raise unittest.SkipTest("PulseAudio or Xvfb is not installed")
-        cls.sound = sound_servers.PulseAudio().start()
-        cls.x = x_server.Xvfb().start()
-        cls.bin = tempfile.mkdtemp(prefix="quorbel-browsers-")
+        cls.machine = machine.SoundAndDisplay("quorbel-browsers-")
+        cls.x = cls.machine.x
         # Programs whose executables go by browsers' names.
-        for name, source in (("firefox", os.path.join(TOOLS, "capture_client")), ("firefox-esr", shutil.which("sleep"))):
-            shutil.copy(source, os.path.join(cls.bin, name))
-        os.makedirs(os.path.join(cls.bin, "other"))
-        shutil.copy(shutil.which("sleep"), os.path.join(cls.bin, "other", "firefox"))
+        cls.firefox = cls.machine.program("firefox", os.path.join(TOOLS, "capture_client"))
+        cls.firefox_esr = cls.machine.program("firefox-esr", shutil.which("sleep"))
+        cls.other_firefox = cls.machine.program("other/firefox", shutil.which("sleep"))
 
     @classmethod
     def tearDownClass(cls):
-        cls.x.stop()
-        cls.sound.stop()
-        shutil.rmtree(cls.bin, ignore_errors=True)
+        cls.machine.stop()
 
     def setUp(self):
         self.programs = []
-        self.env = dict(self.sound.env, DISPLAY=self.x.display)
+        self.env = dict(self.machine.env)
 
     def tearDown(self):
         for program in reversed(self.programs):
@@ -51,7 +44,7 @@ class WindowTitles(unittest.TestCase):
         return program
 
     def recorder(self):
-        return self.run_program([os.path.join(self.bin, "firefox"), "mic"], wait_ready=True)
+        return self.run_program([self.firefox, "mic"], wait_ready=True)
 
     def windows(self, *specs):
         return self.run_program([os.path.join(TOOLS, "x_windows"), *specs], wait_ready=True)
@@ -64,8 +57,8 @@ class WindowTitles(unittest.TestCase):
 
     def test_first_twelve_titles_of_the_first_two_applications(self):
         recorder = self.recorder()
-        second = self.run_program([os.path.join(self.bin, "firefox-esr"), "1000"])
-        third = self.run_program([os.path.join(self.bin, "other", "firefox"), "1000"])
+        second = self.run_program([self.firefox_esr, "1000"])
+        third = self.run_program([self.other_firefox, "1000"])
         first_titles = ["page %d" % i for i in range(1, 14)]
         self.windows(*["%d:net:%s" % (recorder.pid, t) for t in first_titles[:1]],
                      "%d:unmapped:Firefox" % recorder.pid,

@@ -9,17 +9,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/linux/server_bounds.h"
 #include "platform/linux/sigpipe_guard.h"
 
 namespace linux_source {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Listing takes about a millisecond on a healthy server; a server that has
-// not answered in this long is treated as absent for the cycle.
-constexpr auto kAnswerBound = std::chrono::milliseconds(400);
-constexpr auto kQuietAfterFailure = std::chrono::milliseconds(1000);
 constexpr auto kListAtLeastEvery = std::chrono::seconds(10);
 constexpr auto kSubscription = static_cast<pa_subscription_mask_t>(
     PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK |

@@ -13,15 +13,12 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/linux/server_bounds.h"
 #include "platform/linux/sigpipe_guard.h"
 
 namespace linux_source {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr auto kAnswerBound = std::chrono::milliseconds(400);
-constexpr auto kQuietAfterFailure = std::chrono::milliseconds(1000);
 constexpr auto kOneCycle = std::chrono::milliseconds(250);
 constexpr std::uint32_t kTitleWords = 16384;  // 64 KiB of title is plenty
 constexpr std::uint32_t kMaxClients = 65536;
