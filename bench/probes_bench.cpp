@@ -12,10 +12,6 @@
 
 namespace {
 
-void setGlobal(model::Scene& scene, AudioObjectID object, AudioObjectPropertySelector selector,
-               model::PropertyAnswer answer) {
-  scene.hal[object].properties[{selector, kAudioObjectPropertyScopeGlobal}] = std::move(answer);
-}
 
 void fresh() {
   model::reset();
@@ -39,12 +35,12 @@ void MicHolders(benchmark::State& state) {
   for (AudioObjectID i = 0; i < n; ++i) {
     const AudioObjectID id = 100 + i;
     ids.push_back(id);
-    setGlobal(scene, id, kAudioProcessPropertyIsRunningInput, model::uint32Value(i % 10 == 0 ? 1 : 0));
-    setGlobal(scene, id, kAudioProcessPropertyPID, model::int32Value(static_cast<SInt32>(i)));
-    setGlobal(scene, id, kAudioProcessPropertyBundleID, model::stringReference("org.example.recorder"));
+    model::setGlobal(scene, id, kAudioProcessPropertyIsRunningInput, model::uint32Value(i % 10 == 0 ? 1 : 0));
+    model::setGlobal(scene, id, kAudioProcessPropertyPID, model::int32Value(static_cast<SInt32>(i)));
+    model::setGlobal(scene, id, kAudioProcessPropertyBundleID, model::stringReference("org.example.recorder"));
     scene.registry[static_cast<pid_t>(i)] = model::Application{static_cast<pid_t>(i), "org.example.app", "App"};
   }
-  setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList, model::idList(ids));
+  model::setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList, model::idList(ids));
   for (auto _ : state) benchmark::DoNotOptimize(micHolders());
   perObject(state);
 }
@@ -58,11 +54,11 @@ void AnyInputRunning(benchmark::State& state) {
   for (AudioObjectID i = 0; i < n; ++i) {
     const AudioObjectID id = 100 + i;
     ids.push_back(id);
-    scene.hal[id].properties[{kAudioDevicePropertyStreamConfiguration, kAudioObjectPropertyScopeInput}] =
-        model::bufferList({i % 2 == 0 ? 2u : 0u});
-    setGlobal(scene, id, kAudioDevicePropertyDeviceIsRunningSomewhere, model::uint32Value(0));
+    model::setProperty(scene, id, kAudioDevicePropertyStreamConfiguration, kAudioObjectPropertyScopeInput,
+                       model::bufferList({i % 2 == 0 ? 2u : 0u}));
+    model::setGlobal(scene, id, kAudioDevicePropertyDeviceIsRunningSomewhere, model::uint32Value(0));
   }
-  setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyDevices, model::idList(ids));
+  model::setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyDevices, model::idList(ids));
   for (auto _ : state) benchmark::DoNotOptimize(anyInputRunning());
   perObject(state);
 }

@@ -127,10 +127,6 @@ model::ValueKind kind(ByteReader& in) {
   }
 }
 
-void setGlobal(model::Scene& scene, AudioObjectID object, AudioObjectPropertySelector selector,
-               model::PropertyAnswer answer) {
-  scene.hal[object].properties[{selector, kAudioObjectPropertyScopeGlobal}] = std::move(answer);
-}
 
 }  // namespace
 
@@ -141,26 +137,26 @@ model::Scene sceneFromBytes(const std::uint8_t* data, std::size_t size) {
   scene.version = versions[in.u8() % 5];
   scene.trusted = in.boolean();
 
-  setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList, list(in));
+  model::setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList, list(in));
   for (AudioObjectID id = 0; id < kObjects; ++id) {
     if (!in.boolean()) continue;
-    setGlobal(scene, id, kAudioProcessPropertyIsRunningInput, number(in));
+    model::setGlobal(scene, id, kAudioProcessPropertyIsRunningInput, number(in));
     model::PropertyAnswer pidAnswer = number(in);
     if (in.boolean()) {
       const pid_t value = pid(in);
       pidAnswer.bytes.resize(sizeof value);
       std::memcpy(pidAnswer.bytes.data(), &value, sizeof value);
     }
-    setGlobal(scene, id, kAudioProcessPropertyPID, pidAnswer);
-    setGlobal(scene, id, kAudioProcessPropertyBundleID, reference(in));
+    model::setGlobal(scene, id, kAudioProcessPropertyPID, pidAnswer);
+    model::setGlobal(scene, id, kAudioProcessPropertyBundleID, reference(in));
   }
 
-  setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyDevices, list(in));
+  model::setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyDevices, list(in));
   for (AudioObjectID id = 0; id < kObjects; ++id) {
     if (!in.boolean()) continue;
-    scene.hal[id].properties[{kAudioDevicePropertyStreamConfiguration, kAudioObjectPropertyScopeInput}] =
-        configuration(in);
-    setGlobal(scene, id, kAudioDevicePropertyDeviceIsRunningSomewhere, number(in));
+    model::setProperty(scene, id, kAudioDevicePropertyStreamConfiguration, kAudioObjectPropertyScopeInput,
+                       configuration(in));
+    model::setGlobal(scene, id, kAudioDevicePropertyDeviceIsRunningSomewhere, number(in));
   }
 
   for (const pid_t p : kPids) {

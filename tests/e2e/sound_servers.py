@@ -9,6 +9,14 @@ import tempfile
 import time
 
 
+def _end(procs):
+    """Kills what still runs, as a crash would, and waits for each."""
+    for proc in reversed(procs):
+        if proc.poll() is None:
+            proc.send_signal(signal.SIGKILL)
+        proc.wait()
+
+
 def _wait_for(predicate, timeout, what):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -62,11 +70,11 @@ class SoundServer:
 
     def stop_server(self):
         """Ends the server processes, as a crash would, and waits for them."""
-        for proc in reversed(self.procs):
-            if proc.poll() is None:
-                proc.send_signal(signal.SIGKILL)
-            proc.wait()
+        _end(self.procs)
         self.procs = []
+
+    def restart_server(self):
+        self.start()
 
     def stop(self):
         self.stop_server()
@@ -119,29 +127,13 @@ class PipeWire(SoundServer):
 
     def stop_server(self):
         """Ends PipeWire and its pulse server; the session bus stays."""
-        keep = [p for p in self.procs if os.path.basename(p.args[0]) == "dbus-daemon"]
-        for proc in reversed(self.procs):
-            if proc in keep:
-                continue
-            if proc.poll() is None:
-                proc.send_signal(signal.SIGKILL)
-            proc.wait()
-        self.procs = keep
-
-    def stop(self):
-        for proc in reversed(self.procs):
-            if proc.poll() is None:
-                proc.send_signal(signal.SIGKILL)
-            proc.wait()
-        self.procs = []
-        shutil.rmtree(self.dir, ignore_errors=True)
+        _end(self.server_procs())
+        self.procs = [p for p in self.procs if p.poll() is None]
 
     def restart_server(self):
         self.start_server()
 
-
-def restart(server):
-    if isinstance(server, PipeWire):
-        server.restart_server()
-    else:
-        server.start()
+    def stop(self):
+        _end(self.procs)
+        self.procs = []
+        shutil.rmtree(self.dir, ignore_errors=True)

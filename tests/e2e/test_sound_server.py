@@ -99,7 +99,7 @@ class SoundServerSuite:
             self.server.stop_server()
             for _ in range(2):
                 self.assertQuiet(running.next_line())
-            sound_servers.restart(self.server)
+            self.server.restart_server()
             recorder = self.client(["parecord", "--device=" + self.server.mic, os.devnull])
             for _ in range(6):
                 seen = running.next_line()

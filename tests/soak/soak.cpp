@@ -25,10 +25,6 @@ long residentBytes() {
   return resident * sysconf(_SC_PAGESIZE);
 }
 
-void setGlobal(model::Scene& scene, AudioObjectID object, AudioObjectPropertySelector selector,
-               model::PropertyAnswer answer) {
-  scene.hal[object].properties[{selector, kAudioObjectPropertyScopeGlobal}] = std::move(answer);
-}
 
 // The machine at cycle n: everything in it moves with n.
 model::Scene sceneAt(long n) {
@@ -40,21 +36,21 @@ model::Scene sceneAt(long n) {
     const auto id = static_cast<AudioObjectID>(10 + i);
     processes.push_back(id);
     const pid_t pid = static_cast<pid_t>(1000 + (n + i) % 9);
-    setGlobal(scene, id, kAudioProcessPropertyIsRunningInput, model::uint32Value(i < holders ? 1 : 0));
-    setGlobal(scene, id, kAudioProcessPropertyPID, model::int32Value(pid));
-    setGlobal(scene, id, kAudioProcessPropertyBundleID,
+    model::setGlobal(scene, id, kAudioProcessPropertyIsRunningInput, model::uint32Value(i < holders ? 1 : 0));
+    model::setGlobal(scene, id, kAudioProcessPropertyPID, model::int32Value(pid));
+    model::setGlobal(scene, id, kAudioProcessPropertyBundleID,
               i % 2 == 0 ? model::stringReference(i % 4 == 0 ? "com.google.Chrome" : "org.mozilla.firefox")
                          : model::nullReference());
     scene.registry[pid] = model::Application{pid, "org.mozilla.firefox", "Browser " + std::to_string(n % 13)};
   }
-  setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList, model::idList(processes));
-  setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyDevices, model::idList({50, 51}));
-  scene.hal[50].properties[{kAudioDevicePropertyStreamConfiguration, kAudioObjectPropertyScopeInput}] =
-      model::bufferList({});
-  setGlobal(scene, 50, kAudioDevicePropertyDeviceIsRunningSomewhere, model::uint32Value(1));
-  scene.hal[51].properties[{kAudioDevicePropertyStreamConfiguration, kAudioObjectPropertyScopeInput}] =
-      model::bufferList({static_cast<UInt32>(n % 3)});
-  setGlobal(scene, 51, kAudioDevicePropertyDeviceIsRunningSomewhere, model::uint32Value(n % 2 == 0 ? 1 : 0));
+  model::setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList, model::idList(processes));
+  model::setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyDevices, model::idList({50, 51}));
+  model::setProperty(scene, 50, kAudioDevicePropertyStreamConfiguration, kAudioObjectPropertyScopeInput,
+                     model::bufferList({}));
+  model::setGlobal(scene, 50, kAudioDevicePropertyDeviceIsRunningSomewhere, model::uint32Value(1));
+  model::setProperty(scene, 51, kAudioDevicePropertyStreamConfiguration, kAudioObjectPropertyScopeInput,
+                     model::bufferList({static_cast<UInt32>(n % 3)}));
+  model::setGlobal(scene, 51, kAudioDevicePropertyDeviceIsRunningSomewhere, model::uint32Value(n % 2 == 0 ? 1 : 0));
   for (long app = 0; app < 3; ++app) {
     const pid_t pid = static_cast<pid_t>(2000 + app);
     scene.workspace.push_back(

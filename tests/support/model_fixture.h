@@ -26,10 +26,10 @@ class ModelTest : public ::testing::Test {
 
   static void setProperty(AudioObjectID object, AudioObjectPropertySelector selector, AudioObjectPropertyScope scope,
                           model::PropertyAnswer answer) {
-    scene().hal[object].properties[{selector, scope}] = std::move(answer);
+    model::setProperty(scene(), object, selector, scope, std::move(answer));
   }
   static void setGlobal(AudioObjectID object, AudioObjectPropertySelector selector, model::PropertyAnswer answer) {
-    setProperty(object, selector, kAudioObjectPropertyScopeGlobal, std::move(answer));
+    model::setGlobal(scene(), object, selector, std::move(answer));
   }
 
   // Process objects.

@@ -28,15 +28,13 @@ TEST(FuzzCorpus, EveryInputPassesTheCycleCheck) {
 // The check itself must catch what it is there to catch.
 TEST(FuzzCorpus, TheOracleSeesHoldersAndRunningDevices) {
   model::Scene scene;
-  scene.hal[1].properties[{kAudioHardwarePropertyProcessObjectList, kAudioObjectPropertyScopeGlobal}] =
-      model::idList({3, 4});
-  scene.hal[3].properties[{kAudioProcessPropertyIsRunningInput, kAudioObjectPropertyScopeGlobal}] = model::uint32Value(1);
-  scene.hal[4].properties[{kAudioProcessPropertyIsRunningInput, kAudioObjectPropertyScopeGlobal}] = model::uint32Value(0);
-  scene.hal[1].properties[{kAudioHardwarePropertyDevices, kAudioObjectPropertyScopeGlobal}] = model::idList({5});
-  scene.hal[5].properties[{kAudioDevicePropertyStreamConfiguration, kAudioObjectPropertyScopeInput}] =
-      model::bufferList({0, 1});
-  scene.hal[5].properties[{kAudioDevicePropertyDeviceIsRunningSomewhere, kAudioObjectPropertyScopeGlobal}] =
-      model::uint32Value(1);
+  model::setGlobal(scene, 1, kAudioHardwarePropertyProcessObjectList, model::idList({3, 4}));
+  model::setGlobal(scene, 3, kAudioProcessPropertyIsRunningInput, model::uint32Value(1));
+  model::setGlobal(scene, 4, kAudioProcessPropertyIsRunningInput, model::uint32Value(0));
+  model::setGlobal(scene, 1, kAudioHardwarePropertyDevices, model::idList({5}));
+  model::setProperty(scene, 5, kAudioDevicePropertyStreamConfiguration, kAudioObjectPropertyScopeInput,
+                     model::bufferList({0, 1}));
+  model::setGlobal(scene, 5, kAudioDevicePropertyDeviceIsRunningSomewhere, model::uint32Value(1));
   EXPECT_EQ(expectedHolderCount(scene), 1u);
   EXPECT_TRUE(expectedInputRunning(scene));
   EXPECT_EQ(checkOneCycle(scene), "");

@@ -73,15 +73,11 @@ void eraseRange(model::Scene& scene, AudioObjectID first, AudioObjectID last) {
   scene.hal.erase(scene.hal.lower_bound(first), scene.hal.lower_bound(last));
 }
 
-void setGlobal(model::Scene& scene, AudioObjectID object, AudioObjectPropertySelector selector,
-               model::PropertyAnswer answer) {
-  scene.hal[object].properties[{selector, kAudioObjectPropertyScopeGlobal}] = std::move(answer);
-}
 
 void putDevice(model::Scene& scene, AudioObjectID device, std::uint32_t inputChannels, bool running) {
-  scene.hal[device].properties[{kAudioDevicePropertyStreamConfiguration, kAudioObjectPropertyScopeInput}] =
-      model::bufferList(inputChannels > 0 ? std::vector<UInt32>{inputChannels} : std::vector<UInt32>{});
-  setGlobal(scene, device, kAudioDevicePropertyDeviceIsRunningSomewhere, model::uint32Value(running ? 1 : 0));
+  model::setProperty(scene, device, kAudioDevicePropertyStreamConfiguration, kAudioObjectPropertyScopeInput,
+                     model::bufferList(inputChannels > 0 ? std::vector<UInt32>{inputChannels} : std::vector<UInt32>{}));
+  model::setGlobal(scene, device, kAudioDevicePropertyDeviceIsRunningSomewhere, model::uint32Value(running ? 1 : 0));
 }
 
 }  // namespace
@@ -115,14 +111,14 @@ void putProcessObjects(const SoundServerState& state, model::Scene& scene) {
   for (const ProcessObject& process : processes) {
     const auto id = static_cast<AudioObjectID>(kFirstProcessObject + ids.size());
     ids.push_back(id);
-    setGlobal(scene, id, kAudioProcessPropertyIsRunningInput, model::uint32Value(process.running ? 1 : 0));
-    setGlobal(scene, id, kAudioProcessPropertyPID,
+    model::setGlobal(scene, id, kAudioProcessPropertyIsRunningInput, model::uint32Value(process.running ? 1 : 0));
+    model::setGlobal(scene, id, kAudioProcessPropertyPID,
               process.pid ? model::int32Value(*process.pid) : model::failing(kAudioHardwareUnknownPropertyError));
     // No reference at all when the stream declares no ID: the registry then answers.
-    setGlobal(scene, id, kAudioProcessPropertyBundleID,
+    model::setGlobal(scene, id, kAudioProcessPropertyBundleID,
               process.applicationId.empty() ? model::nullReference() : model::stringReference(process.applicationId));
   }
-  setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList, model::idList(ids));
+  model::setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList, model::idList(ids));
 }
 
 void putDevices(const SoundServerState& state, std::size_t capturesOutsideServer, model::Scene& scene) {
@@ -143,7 +139,7 @@ void putDevices(const SoundServerState& state, std::size_t capturesOutsideServer
     putDevice(scene, next(), source.channels, source.running && recorded);
   }
   for (std::size_t i = 0; i < capturesOutsideServer; ++i) putDevice(scene, next(), 1, true);
-  setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyDevices, model::idList(ids));
+  model::setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyDevices, model::idList(ids));
 }
 
 }  // namespace linux_source

@@ -196,7 +196,6 @@ bool XDisplay::reachable() {
 }
 
 std::optional<std::vector<ClientWindow>> XDisplay::clientWindows() {
-  SigpipeGuard guard;
   const Clock::time_point now = Clock::now();
   if (last_ && connection_ != nullptr && now - listedAt_ < kOneCycle) return last_;
   last_ = listWindows();
@@ -205,6 +204,7 @@ std::optional<std::vector<ClientWindow>> XDisplay::clientWindows() {
 }
 
 std::optional<std::vector<ClientWindow>> XDisplay::listWindows() {
+  SigpipeGuard guard;
   if (!connect()) return std::nullopt;
   deadline_ = Clock::now() + kAnswerBound;
 

@@ -69,4 +69,13 @@ PropertyAnswer bufferList(const std::vector<UInt32>& channelsPerBuffer) {
   return answer;
 }
 
+void setProperty(Scene& scene, AudioObjectID object, AudioObjectPropertySelector selector,
+                 AudioObjectPropertyScope scope, PropertyAnswer answer) {
+  scene.hal[object].properties[{selector, scope}] = std::move(answer);
+}
+
+void setGlobal(Scene& scene, AudioObjectID object, AudioObjectPropertySelector selector, PropertyAnswer answer) {
+  setProperty(scene, object, selector, kAudioObjectPropertyScopeGlobal, std::move(answer));
+}
+
 }  // namespace model

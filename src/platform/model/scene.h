@@ -79,4 +79,9 @@ struct Scene {
   std::map<pid_t, ApplicationElement> elements;  // by the pid an element is created for
 };
 
+// Puts answer in place for a property of object.
+void setProperty(Scene& scene, AudioObjectID object, AudioObjectPropertySelector selector,
+                 AudioObjectPropertyScope scope, PropertyAnswer answer);
+void setGlobal(Scene& scene, AudioObjectID object, AudioObjectPropertySelector selector, PropertyAnswer answer);
+
 }  // namespace model
