@@ -1,4 +1,4 @@
-#include "platform/linux/identity.h"
+#include "platform/linux/identity/identity.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -6,8 +6,9 @@
 #include <filesystem>
 
 #include "fixture_tree.h"
-#include "platform/linux/browser_map.h"
-#include "platform/linux/x_display.h"
+#include "platform/linux/identity/browser_map.h"
+#include "platform/linux/identity/sandbox_ids.h"
+#include "platform/linux/windows/x_display.h"
 
 namespace {
 

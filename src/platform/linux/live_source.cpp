@@ -1,11 +1,12 @@
 // The running Linux system as the platform model's source.
 #include <algorithm>
 
-#include "platform/linux/alsa_captures.h"
-#include "platform/linux/identity.h"
-#include "platform/linux/pulse_connection.h"
-#include "platform/linux/sound_hal.h"
-#include "platform/linux/x_display.h"
+#include "platform/linux/identity/desktop_entries.h"
+#include "platform/linux/identity/identity.h"
+#include "platform/linux/sound/alsa_captures.h"
+#include "platform/linux/sound/pulse_connection.h"
+#include "platform/linux/sound/sound_hal.h"
+#include "platform/linux/windows/x_display.h"
 #include "platform/model/source.h"
 
 namespace model {

@@ -1,4 +1,4 @@
-#include "platform/linux/browser_map.h"
+#include "platform/linux/identity/browser_map.h"
 
 #include <array>
 #include <initializer_list>

@@ -1,4 +1,4 @@
-#include "platform/linux/sound_hal.h"
+#include "platform/linux/sound/sound_hal.h"
 
 #include <charconv>
 #include <optional>

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <optional>
 
-#include "platform/linux/sound_server_state.h"
+#include "platform/linux/sound/sound_server_state.h"
 
 struct pa_context;
 struct pa_mainloop;

@@ -1,4 +1,4 @@
-#include "platform/linux/x_display.h"
+#include "platform/linux/windows/x_display.h"
 
 #include <poll.h>
 #include <sys/socket.h>

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "platform/linux/sound_server_state.h"
+#include "platform/linux/sound/sound_server_state.h"
 #include "platform/model/scene.h"
 
 namespace linux_source {

@@ -21,9 +21,6 @@ struct IdentityPlaces {
   std::vector<std::string> dataDirs;  // XDG data directories, as paths inside root
 };
 
-// The XDG data directories of this session ($XDG_DATA_HOME, $XDG_DATA_DIRS).
-std::vector<std::string> sessionDataDirs();
-
 // Nothing when the process does not exist. The sandbox's own ID, else the
 // application ID of the desktop's systemd unit, else a desktop entry that
 // runs its executable; a known browser's names become its bundle identifier.
@@ -45,8 +42,5 @@ struct KnownIdentities {
 // identify(), answered from known when the process still runs the executable
 // it ran when it was resolved.
 std::optional<Identity> identifyKnown(pid_t pid, const IdentityPlaces& places, KnownIdentities& known);
-
-// systemd's unescaping of unit names (\xNN).
-std::string unescapeUnitName(const std::string& escaped);
 
 }  // namespace linux_source

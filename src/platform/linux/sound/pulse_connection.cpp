@@ -1,4 +1,4 @@
-#include "platform/linux/pulse_connection.h"
+#include "platform/linux/sound/pulse_connection.h"
 
 #include <pulse/context.h>
 #include <pulse/introspect.h>

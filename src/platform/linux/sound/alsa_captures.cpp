@@ -1,4 +1,4 @@
-#include "platform/linux/alsa_captures.h"
+#include "platform/linux/sound/alsa_captures.h"
 
 #include <dirent.h>
 
