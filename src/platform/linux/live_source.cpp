@@ -6,7 +6,7 @@
 #include "platform/linux/sound/alsa_captures.h"
 #include "platform/linux/sound/pulse_connection.h"
 #include "platform/linux/sound/sound_hal.h"
-#include "platform/linux/windows/x_display.h"
+#include "platform/linux/windows/window_sources.h"
 #include "platform/model/source.h"
 
 namespace model {
@@ -34,7 +34,7 @@ class LinuxSystem final : public Source {
         if (auto application = applicationOf(pid)) scene.registry[pid] = *application;
         break;
       case Moment::trust:
-        scene.trusted = x_.reachable();
+        scene.trusted = windows_.titlesReadable();
         break;
       case Moment::workspace:
         scene.workspace = windowOwners();
@@ -53,40 +53,25 @@ class LinuxSystem final : public Source {
     return Application{pid, unlessEmpty(identity->bundleIdentifier), unlessEmpty(identity->name)};
   }
 
-  // The running applications are the processes that own a window, in the
-  // order of their first window.
+  // The running applications are the processes that own a window.
   std::vector<Application> windowOwners() {
     std::vector<Application> owners;
-    const auto windows = x_.clientWindows();
-    if (!windows) return owners;
-    std::vector<pid_t> seen;
-    for (const linux_source::ClientWindow& window : *windows) {
-      if (std::find(seen.begin(), seen.end(), window.pid) != seen.end()) continue;
-      seen.push_back(window.pid);
-      if (auto application = applicationOf(window.pid)) owners.push_back(*application);
-    }
+    for (const linux_source::WindowOwner& owner : windows_.owners())
+      if (auto application = applicationOf(owner.pid)) owners.push_back(*application);
     return owners;
   }
 
   ApplicationElement windowsOf(pid_t pid) {
     ApplicationElement element;
-    const auto windows = x_.clientWindows();
-    if (!windows) {
-      element.windowsStatus = kAXErrorCannotComplete;
-      return element;
-    }
-    for (const linux_source::ClientWindow& window : *windows) {
-      if (window.pid != pid) continue;
-      if (window.title) element.windows.push_back(Window{kAXErrorSuccess, ValueKind::expected, *window.title});
-      else element.windows.push_back(Window{kAXErrorNoValue, ValueKind::expected, {}});
-    }
+    if (auto windows = windows_.windowsOf(pid)) element.windows = std::move(*windows);
+    else element.windowsStatus = kAXErrorCannotComplete;
     return element;
   }
 
   linux_source::IdentityPlaces places_;
   linux_source::KnownIdentities known_;
   linux_source::PulseConnection pulse_;
-  linux_source::XDisplay x_;
+  linux_source::WindowSources windows_;
 };
 
 }  // namespace

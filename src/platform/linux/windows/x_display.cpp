@@ -7,7 +7,9 @@
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +24,7 @@ namespace {
 constexpr auto kOneCycle = std::chrono::milliseconds(250);
 constexpr std::uint32_t kTitleWords = 16384;  // 64 KiB of title is plenty
 constexpr std::uint32_t kMaxClients = 65536;
+constexpr std::uint32_t kMaxTypes = 32;
 
 struct FreeReply {
   void operator()(void* reply) const { std::free(reply); }
@@ -38,7 +41,28 @@ void appendLatin1(std::string& out, unsigned char c) {
   }
 }
 
+// EWMH's window types, normal first.
+const char* const kWindowTypes[] = {
+    "_NET_WM_WINDOW_TYPE_NORMAL",       "_NET_WM_WINDOW_TYPE_DIALOG",        "_NET_WM_WINDOW_TYPE_UTILITY",
+    "_NET_WM_WINDOW_TYPE_TOOLBAR",      "_NET_WM_WINDOW_TYPE_MENU",          "_NET_WM_WINDOW_TYPE_SPLASH",
+    "_NET_WM_WINDOW_TYPE_DOCK",         "_NET_WM_WINDOW_TYPE_DESKTOP",       "_NET_WM_WINDOW_TYPE_NOTIFICATION",
+    "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU", "_NET_WM_WINDOW_TYPE_POPUP_MENU",   "_NET_WM_WINDOW_TYPE_TOOLTIP",
+    "_NET_WM_WINDOW_TYPE_COMBO",        "_NET_WM_WINDOW_TYPE_DND",
+};
+
 }  // namespace
+
+bool isNormalWindow(const std::vector<std::uint32_t>& types, bool transient,
+                    const std::vector<std::uint32_t>& knownTypes) {
+  // A window lists its types in order of preference; the first one known is
+  // its type, as a window manager takes it.
+  for (std::uint32_t type : types) {
+    const auto known = std::find(knownTypes.begin(), knownTypes.end(), type);
+    if (known != knownTypes.end()) return known == knownTypes.begin();
+  }
+  // Without a type: a dialog when it is transient for another window, else normal.
+  return !transient;
+}
 
 std::string windowNameAsUtf8(const std::string& bytes, bool latin1, bool compound) {
   if (!latin1 && !compound) return bytes;
@@ -173,19 +197,26 @@ bool XDisplay::connect() {
     return false;
   }
   root_ = screens.data->root;
-  const char* names[] = {"_NET_CLIENT_LIST", "_NET_WM_PID", "_NET_WM_NAME", "UTF8_STRING", "COMPOUND_TEXT"};
-  unsigned* atoms[] = {&clientList_, &wmPid_, &netWmName_, &utf8String_, &compoundText_};
-  xcb_intern_atom_cookie_t cookies[5];
-  for (int i = 0; i < 5; ++i)
-    cookies[i] = xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::char_traits<char>::length(names[i])), names[i]);
+  const char* names[] = {"_NET_CLIENT_LIST", "_NET_WM_PID", "_NET_WM_NAME", "UTF8_STRING", "COMPOUND_TEXT",
+                         "_NET_WM_WINDOW_TYPE"};
+  unsigned* atoms[] = {&clientList_, &wmPid_, &netWmName_, &utf8String_, &compoundText_, &windowType_};
+  constexpr std::size_t kNamed = std::size(names);
+  std::vector<xcb_intern_atom_cookie_t> cookies;
+  const auto intern = [&](const char* name) {
+    cookies.push_back(xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::char_traits<char>::length(name)), name));
+  };
+  for (const char* name : names) intern(name);
+  for (const char* name : kWindowTypes) intern(name);
   deadline_ = Clock::now() + kAnswerBound;
-  for (int i = 0; i < 5; ++i) {
+  windowTypes_.clear();
+  for (std::size_t i = 0; i < cookies.size(); ++i) {
     Reply<xcb_intern_atom_reply_t> reply(static_cast<xcb_intern_atom_reply_t*>(await(cookies[i].sequence)));
     if (!reply) {
       disconnect();
       return false;
     }
-    *atoms[i] = reply->atom;
+    if (i < kNamed) *atoms[i] = reply->atom;
+    else windowTypes_.push_back(reply->atom);
   }
   return true;
 }
@@ -235,7 +266,7 @@ std::optional<std::vector<ClientWindow>> XDisplay::listWindows() {
   }
 
   struct Pending {
-    xcb_get_property_cookie_t pid, netName, name;
+    xcb_get_property_cookie_t pid, netName, name, type, transientFor;
   };
   std::vector<Pending> pending;
   pending.reserve(candidates.size());
@@ -243,16 +274,29 @@ std::optional<std::vector<ClientWindow>> XDisplay::listWindows() {
     pending.push_back({xcb_get_property(connection_, 0, window, wmPid_, XCB_ATOM_CARDINAL, 0, 1),
                        xcb_get_property(connection_, 0, window, netWmName_, utf8String_, 0, kTitleWords),
                        xcb_get_property(connection_, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                                        kTitleWords)});
+                                        kTitleWords),
+                       xcb_get_property(connection_, 0, window, windowType_, XCB_ATOM_ATOM, 0, kMaxTypes),
+                       xcb_get_property(connection_, 0, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1)});
   }
   std::vector<ClientWindow> windows;
   for (const Pending& request : pending) {
     Reply<xcb_get_property_reply_t> pid(static_cast<xcb_get_property_reply_t*>(await(request.pid.sequence)));
     Reply<xcb_get_property_reply_t> netName(static_cast<xcb_get_property_reply_t*>(await(request.netName.sequence)));
     Reply<xcb_get_property_reply_t> name(static_cast<xcb_get_property_reply_t*>(await(request.name.sequence)));
+    Reply<xcb_get_property_reply_t> type(static_cast<xcb_get_property_reply_t*>(await(request.type.sequence)));
+    Reply<xcb_get_property_reply_t> transientFor(
+        static_cast<xcb_get_property_reply_t*>(await(request.transientFor.sequence)));
     if (connection_ == nullptr) return std::nullopt;
     if (!pid || pid->type != XCB_ATOM_CARDINAL || pid->format != 32 || xcb_get_property_value_length(pid.get()) < 4)
       continue;
+    std::vector<std::uint32_t> types;
+    if (type && type->type == XCB_ATOM_ATOM && type->format == 32) {
+      const auto* listed = static_cast<const std::uint32_t*>(xcb_get_property_value(type.get()));
+      types.assign(listed, listed + xcb_get_property_value_length(type.get()) / 4);
+    }
+    const bool transient = transientFor && transientFor->type == XCB_ATOM_WINDOW && transientFor->format == 32 &&
+                           xcb_get_property_value_length(transientFor.get()) >= 4;
+    if (!isNormalWindow(types, transient, windowTypes_)) continue;
     ClientWindow window;
     window.pid = static_cast<pid_t>(*static_cast<const std::uint32_t*>(xcb_get_property_value(pid.get())));
     const auto text = [](const xcb_get_property_reply_t& reply) {

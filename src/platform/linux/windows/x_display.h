@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,8 +28,8 @@ class XDisplay {
 
   bool reachable();
 
-  // The top-level client windows that carry a pid and that a person can see
-  // or bring back: the window manager's client list where there is one,
+  // The normal top-level client windows that carry a pid and that a person
+  // can see or bring back: the window manager's client list where there is one,
   // else the mapped children of the root, in that order. Nothing when the
   // server does not answer in time. The questions of one cycle come within
   // milliseconds of each other; one listing answers them all.
@@ -44,7 +45,8 @@ class XDisplay {
 
   xcb_connection_t* connection_ = nullptr;
   unsigned root_ = 0;
-  unsigned clientList_ = 0, wmPid_ = 0, netWmName_ = 0, utf8String_ = 0, compoundText_ = 0;
+  unsigned clientList_ = 0, wmPid_ = 0, netWmName_ = 0, utf8String_ = 0, compoundText_ = 0, windowType_ = 0;
+  std::vector<std::uint32_t> windowTypes_;  // EWMH's window types, normal first
   std::chrono::steady_clock::time_point deadline_{};
   std::chrono::steady_clock::time_point quietUntil_{};
   std::optional<std::vector<ClientWindow>> last_;
@@ -56,6 +58,13 @@ class XDisplay {
 // without any limit, so a hung server is found out here first. Displays on
 // other hosts are taken to answer.
 bool displayAnswers(const char* display, std::chrono::milliseconds bound);
+
+// Whether a window is a normal top-level window, as EWMH says: its first
+// type that is one of knownTypes (normal first), or without a known type,
+// not transient for another window. Dialogs, utility windows, docks,
+// notifications and the like are not what a person calls a browser's window
+// (Firefox's sharing indicator is a dialog).
+bool isNormalWindow(const std::vector<std::uint32_t>& types, bool transient, const std::vector<std::uint32_t>& knownTypes);
 
 // WM_NAME in its own encoding, as UTF-8: STRING is Latin-1; COMPOUND_TEXT
 // carries ASCII, Latin-1 and UTF-8 segments (as xterm writes its titles).

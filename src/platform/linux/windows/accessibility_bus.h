@@ -1,0 +1,80 @@
+// The accessibility bus (AT-SPI 2), asked over D-Bus: whether accessibility
+// is switched on, which applications are registered, and the top-level
+// objects of one of them. The desktop's session bus says where the
+// accessibility bus is and whether it is on; the bus and every application
+// on it are asked within the bound, and one that does not answer is left
+// alone for a moment.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/linux/server_bounds.h"
+#include "platform/linux/windows/bus_connection.h"
+
+namespace linux_source {
+
+// An object on the accessibility bus: the connection that serves it and its path.
+struct AccessibleReference {
+  std::string busName;
+  std::string path;
+};
+
+struct AccessibleApplication {
+  AccessibleReference root;
+  pid_t pid = -1;
+};
+
+// A top-level object of an application: a window, a dialog, an alert, ...
+struct AccessibleChild {
+  std::uint32_t role = 0;                 // AT-SPI's role number
+  std::optional<std::string> name;        // nothing when it could not be read
+};
+
+class AccessibilityBus {
+ public:
+  // Whether accessibility is switched on (org.a11y.Status IsEnabled). One
+  // question to the session bus, answered again from it within one cycle.
+  bool switchedOn();
+
+  // Switched on, and the accessibility bus did not fail to answer just now.
+  bool readable();
+
+  // The applications registered on the accessibility bus, in the registry's
+  // order; nothing when the bus or its registry does not answer. One listing
+  // answers every question of a cycle.
+  std::optional<std::vector<AccessibleApplication>> applications();
+
+  // The application's top-level objects, in its own order; nothing when it
+  // does not answer.
+  std::optional<std::vector<AccessibleChild>> children(const AccessibleReference& application);
+
+ private:
+  bool openSession(Clock::time_point deadline);
+  bool openAccessibility(Clock::time_point deadline);
+  void accessibilityFailed();
+  // The batch's answers, with a question to the bus itself at its end: a bus
+  // that answers that one is alive, whatever its applications did.
+  std::optional<Replies> askAlongsideBus(std::vector<Message> calls, Clock::time_point deadline);
+
+  BusConnection session_;
+  BusConnection accessibility_;
+  Clock::time_point sessionQuietUntil_{};
+  Clock::time_point accessibilityQuietUntil_{};
+  std::optional<bool> switchedOn_;
+  Clock::time_point askedAt_{};
+  std::optional<std::vector<AccessibleApplication>> applications_;
+  Clock::time_point listedAt_{};
+  std::map<std::string, pid_t> pidOfName_;               // unique names are never reused on a bus
+  std::map<std::string, Clock::time_point> unanswering_;  // applications that missed the bound, until when
+};
+
+// AT-SPI's role number of a top-level window with a title bar.
+constexpr std::uint32_t kRoleFrame = 23;
+
+}  // namespace linux_source
