@@ -10,7 +10,9 @@ BINARY = os.environ.get("QUORBEL_BINARY", os.path.join(os.path.dirname(__file__)
 def quiet_environment(**extra):
     """An environment in which the monitor finds no sound server and no display,
     unless the test supplies them."""
-    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "PULSE_SERVER", "XDG_RUNTIME_DIR")}
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("DISPLAY", "PULSE_SERVER", "XDG_RUNTIME_DIR", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS",
+                        "AT_SPI_BUS_ADDRESS")}
     runtime = tempfile.mkdtemp(prefix="quorbel-e2e-")
     env["XDG_RUNTIME_DIR"] = runtime
     env["PULSE_SERVER"] = "unix:" + os.path.join(runtime, "no-such-server")

@@ -36,7 +36,9 @@ class SoundServer:
 
     def __init__(self):
         self.dir = tempfile.mkdtemp(prefix="quorbel-%s-" % self.name)
-        self.env = {k: v for k, v in os.environ.items() if k not in ("PULSE_SERVER", "DISPLAY")}
+        self.env = {k: v for k, v in os.environ.items()
+                    if k not in ("PULSE_SERVER", "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS",
+                                 "AT_SPI_BUS_ADDRESS")}
         self.env.update(XDG_RUNTIME_DIR=self.dir, HOME=self.dir, PULSE_RUNTIME_PATH=os.path.join(self.dir, "pulse"))
         self.procs = []
 

@@ -239,32 +239,82 @@ std::optional<std::vector<ClientWindow>> XDisplay::listWindows() {
   if (!connect()) return std::nullopt;
   deadline_ = Clock::now() + kAnswerBound;
 
-  std::vector<xcb_window_t> candidates;
   Reply<xcb_get_property_reply_t> list(static_cast<xcb_get_property_reply_t*>(
       await(xcb_get_property(connection_, 0, root_, clientList_, XCB_ATOM_WINDOW, 0, kMaxClients).sequence)));
   if (connection_ == nullptr) return std::nullopt;
   if (list && list->type == XCB_ATOM_WINDOW && list->format == 32) {
-    const auto* windows = static_cast<const xcb_window_t*>(xcb_get_property_value(list.get()));
-    candidates.assign(windows, windows + xcb_get_property_value_length(list.get()) / 4);
-  } else {
-    // No window manager: the mapped top-level windows, bottom to top. Browsers
-    // also own unmapped leader and indicator windows, which are not pages.
-    Reply<xcb_query_tree_reply_t> tree(
-        static_cast<xcb_query_tree_reply_t*>(await(xcb_query_tree(connection_, root_).sequence)));
-    if (!tree) return std::nullopt;
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    const int count = xcb_query_tree_children_length(tree.get());
-    std::vector<xcb_get_window_attributes_cookie_t> cookies;
-    cookies.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) cookies.push_back(xcb_get_window_attributes(connection_, children[i]));
-    for (int i = 0; i < count; ++i) {
-      Reply<xcb_get_window_attributes_reply_t> attributes(
-          static_cast<xcb_get_window_attributes_reply_t*>(await(cookies[static_cast<std::size_t>(i)].sequence)));
-      if (connection_ == nullptr) return std::nullopt;
-      if (attributes && attributes->map_state != XCB_MAP_STATE_UNMAPPED) candidates.push_back(children[i]);
-    }
+    const auto* listed = static_cast<const xcb_window_t*>(xcb_get_property_value(list.get()));
+    const auto described = describe({listed, listed + xcb_get_property_value_length(list.get()) / 4});
+    if (!described) return std::nullopt;
+    std::vector<ClientWindow> windows;
+    for (const Described& window : *described)
+      if (window.client) windows.push_back(*window.client);
+    return windows;
   }
 
+  // No client list: the mapped top-level windows, bottom to top. Browsers
+  // also own unmapped leader and indicator windows, which are not pages.
+  const auto topLevel = childrenOf({root_});
+  if (!topLevel) return std::nullopt;
+  const std::vector<xcb_window_t>& children = topLevel->front();
+  std::vector<xcb_get_window_attributes_cookie_t> cookies;
+  cookies.reserve(children.size());
+  for (xcb_window_t child : children) cookies.push_back(xcb_get_window_attributes(connection_, child));
+  std::vector<xcb_window_t> mapped;
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    Reply<xcb_get_window_attributes_reply_t> attributes(
+        static_cast<xcb_get_window_attributes_reply_t*>(await(cookies[i].sequence)));
+    if (connection_ == nullptr) return std::nullopt;
+    if (attributes && attributes->map_state != XCB_MAP_STATE_UNMAPPED) mapped.push_back(children[i]);
+  }
+  const auto described = describe(mapped);
+  if (!described) return std::nullopt;
+  // A window manager that keeps no client list may still put each client in
+  // a frame of its own (weston's does): a mapped window without a pid is
+  // looked into once, and its clients take its place.
+  std::vector<xcb_window_t> frames;
+  for (std::size_t i = 0; i < mapped.size(); ++i)
+    if (!(*described)[i].hasPid) frames.push_back(mapped[i]);
+  const auto framed = childrenOf(frames);
+  if (!framed) return std::nullopt;
+  std::vector<xcb_window_t> inFrames;
+  for (const auto& clients : *framed) inFrames.insert(inFrames.end(), clients.begin(), clients.end());
+  const auto describedInFrames = describe(inFrames);
+  if (!describedInFrames) return std::nullopt;
+
+  std::vector<ClientWindow> windows;
+  std::size_t frame = 0, inFrame = 0;
+  for (const Described& window : *described) {
+    if (window.hasPid) {
+      if (window.client) windows.push_back(*window.client);
+      continue;
+    }
+    for (std::size_t k = 0; k < (*framed)[frame].size(); ++k, ++inFrame)
+      if ((*describedInFrames)[inFrame].client) windows.push_back(*(*describedInFrames)[inFrame].client);
+    ++frame;
+  }
+  return windows;
+}
+
+std::optional<std::vector<std::vector<xcb_window_t>>> XDisplay::childrenOf(const std::vector<xcb_window_t>& parents) {
+  std::vector<xcb_query_tree_cookie_t> cookies;
+  cookies.reserve(parents.size());
+  for (xcb_window_t parent : parents) cookies.push_back(xcb_query_tree(connection_, parent));
+  std::vector<std::vector<xcb_window_t>> children;
+  for (const xcb_query_tree_cookie_t& cookie : cookies) {
+    Reply<xcb_query_tree_reply_t> tree(static_cast<xcb_query_tree_reply_t*>(await(cookie.sequence)));
+    if (connection_ == nullptr) return std::nullopt;
+    if (!tree) {
+      children.emplace_back();  // gone since it was listed
+      continue;
+    }
+    const xcb_window_t* listed = xcb_query_tree_children(tree.get());
+    children.emplace_back(listed, listed + xcb_query_tree_children_length(tree.get()));
+  }
+  return children;
+}
+
+std::optional<std::vector<XDisplay::Described>> XDisplay::describe(const std::vector<xcb_window_t>& candidates) {
   struct Pending {
     xcb_get_property_cookie_t pid, netName, name, type, transientFor;
   };
@@ -278,7 +328,8 @@ std::optional<std::vector<ClientWindow>> XDisplay::listWindows() {
                        xcb_get_property(connection_, 0, window, windowType_, XCB_ATOM_ATOM, 0, kMaxTypes),
                        xcb_get_property(connection_, 0, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1)});
   }
-  std::vector<ClientWindow> windows;
+  std::vector<Described> described;
+  described.reserve(candidates.size());
   for (const Pending& request : pending) {
     Reply<xcb_get_property_reply_t> pid(static_cast<xcb_get_property_reply_t*>(await(request.pid.sequence)));
     Reply<xcb_get_property_reply_t> netName(static_cast<xcb_get_property_reply_t*>(await(request.netName.sequence)));
@@ -287,8 +338,10 @@ std::optional<std::vector<ClientWindow>> XDisplay::listWindows() {
     Reply<xcb_get_property_reply_t> transientFor(
         static_cast<xcb_get_property_reply_t*>(await(request.transientFor.sequence)));
     if (connection_ == nullptr) return std::nullopt;
-    if (!pid || pid->type != XCB_ATOM_CARDINAL || pid->format != 32 || xcb_get_property_value_length(pid.get()) < 4)
-      continue;
+    Described& window = described.emplace_back();
+    window.hasPid =
+        pid && pid->type == XCB_ATOM_CARDINAL && pid->format == 32 && xcb_get_property_value_length(pid.get()) >= 4;
+    if (!window.hasPid) continue;
     std::vector<std::uint32_t> types;
     if (type && type->type == XCB_ATOM_ATOM && type->format == 32) {
       const auto* listed = static_cast<const std::uint32_t*>(xcb_get_property_value(type.get()));
@@ -297,20 +350,19 @@ std::optional<std::vector<ClientWindow>> XDisplay::listWindows() {
     const bool transient = transientFor && transientFor->type == XCB_ATOM_WINDOW && transientFor->format == 32 &&
                            xcb_get_property_value_length(transientFor.get()) >= 4;
     if (!isNormalWindow(types, transient, windowTypes_)) continue;
-    ClientWindow window;
-    window.pid = static_cast<pid_t>(*static_cast<const std::uint32_t*>(xcb_get_property_value(pid.get())));
+    ClientWindow& client = window.client.emplace();
+    client.pid = static_cast<pid_t>(*static_cast<const std::uint32_t*>(xcb_get_property_value(pid.get())));
     const auto text = [](const xcb_get_property_reply_t& reply) {
       return std::string(static_cast<const char*>(xcb_get_property_value(&reply)),
                          static_cast<std::size_t>(xcb_get_property_value_length(&reply)));
     };
     if (netName && netName->type == utf8String_ && netName->format == 8) {
-      window.title = text(*netName);
+      client.title = text(*netName);
     } else if (name && name->format == 8 && name->type != XCB_ATOM_NONE) {
-      window.title = windowNameAsUtf8(text(*name), name->type == XCB_ATOM_STRING, name->type == compoundText_);
+      client.title = windowNameAsUtf8(text(*name), name->type == XCB_ATOM_STRING, name->type == compoundText_);
     }
-    windows.push_back(std::move(window));
   }
-  return windows;
+  return described;
 }
 
 }  // namespace linux_source

@@ -36,8 +36,18 @@ class XDisplay {
   std::optional<std::vector<ClientWindow>> clientWindows();
 
  private:
+  // A window as listed: whether it carries a pid, and the client window it
+  // is when it also is a normal window.
+  struct Described {
+    bool hasPid = false;
+    std::optional<ClientWindow> client;
+  };
+
   bool connect();
   std::optional<std::vector<ClientWindow>> listWindows();
+  // The properties of each window, asked for all at once; nothing when the server fails.
+  std::optional<std::vector<Described>> describe(const std::vector<std::uint32_t>& windows);
+  std::optional<std::vector<std::vector<std::uint32_t>>> childrenOf(const std::vector<std::uint32_t>& parents);
   void disconnect();
   // The reply to a request, waiting no longer than the deadline; null for an
   // error, a broken connection or the deadline (which drops the connection).
