@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <sys/stat.h>
 
+#include "platform/linux/windows/bus_replies.h"
+
 namespace linux_source {
 namespace {
 
@@ -21,12 +23,6 @@ constexpr const char* kRegistry = "org.a11y.atspi.Registry";
 constexpr const char* kRegistryRoot = "/org/a11y/atspi/accessible/root";
 constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
 
-// libdbus aborts the process on a malformed name or path handed to it, and
-// these come from other processes: each is checked first.
-bool validReference(const AccessibleReference& reference) {
-  return dbus_validate_bus_name(reference.busName.c_str(), nullptr) && dbus_validate_path(reference.path.c_str(), nullptr);
-}
-
 Message propertyQuery(const char* destination, const char* path, const char* interface, const char* property) {
   Message call = methodCall(destination, path, DBUS_INTERFACE_PROPERTIES, "Get");
   if (call && !dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &property,
@@ -36,63 +32,6 @@ Message propertyQuery(const char* destination, const char* path, const char* int
 }
 
 Message busPing() { return methodCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_PEER, "Ping"); }
-
-// The first argument of a reply, looked into through a variant when there is one.
-bool firstArgument(DBusMessage* reply, DBusMessageIter& at, int type) {
-  if (reply == nullptr || !dbus_message_iter_init(reply, &at)) return false;
-  if (dbus_message_iter_get_arg_type(&at) == DBUS_TYPE_VARIANT && type != DBUS_TYPE_VARIANT) {
-    DBusMessageIter inside;
-    dbus_message_iter_recurse(&at, &inside);
-    at = inside;
-  }
-  return dbus_message_iter_get_arg_type(&at) == type;
-}
-
-std::optional<bool> booleanOf(DBusMessage* reply) {
-  DBusMessageIter at;
-  if (!firstArgument(reply, at, DBUS_TYPE_BOOLEAN)) return std::nullopt;
-  dbus_bool_t value = FALSE;
-  dbus_message_iter_get_basic(&at, &value);
-  return value != FALSE;
-}
-
-std::optional<std::uint32_t> numberOf(DBusMessage* reply) {
-  DBusMessageIter at;
-  if (!firstArgument(reply, at, DBUS_TYPE_UINT32)) return std::nullopt;
-  dbus_uint32_t value = 0;
-  dbus_message_iter_get_basic(&at, &value);
-  return value;
-}
-
-std::optional<std::string> textOf(DBusMessage* reply) {
-  DBusMessageIter at;
-  if (!firstArgument(reply, at, DBUS_TYPE_STRING)) return std::nullopt;
-  const char* value = nullptr;
-  dbus_message_iter_get_basic(&at, &value);
-  return std::string(value);
-}
-
-// An a(so): the references GetChildren answers with.
-std::optional<std::vector<AccessibleReference>> referencesOf(DBusMessage* reply, std::size_t most) {
-  DBusMessageIter at;
-  if (!firstArgument(reply, at, DBUS_TYPE_ARRAY)) return std::nullopt;
-  std::vector<AccessibleReference> references;
-  DBusMessageIter element;
-  dbus_message_iter_recurse(&at, &element);
-  for (; dbus_message_iter_get_arg_type(&element) == DBUS_TYPE_STRUCT && references.size() < most;
-       dbus_message_iter_next(&element)) {
-    DBusMessageIter field;
-    dbus_message_iter_recurse(&element, &field);
-    if (dbus_message_iter_get_arg_type(&field) != DBUS_TYPE_STRING) continue;
-    const char* name = nullptr;
-    dbus_message_iter_get_basic(&field, &name);
-    if (!dbus_message_iter_next(&field) || dbus_message_iter_get_arg_type(&field) != DBUS_TYPE_OBJECT_PATH) continue;
-    const char* path = nullptr;
-    dbus_message_iter_get_basic(&field, &path);
-    references.push_back(AccessibleReference{name, path});
-  }
-  return references;
-}
 
 // Where the session bus is: $DBUS_SESSION_BUS_ADDRESS, else the socket a
 // systemd session keeps in the runtime directory. Never one started for us.
@@ -132,7 +71,7 @@ bool AccessibilityBus::switchedOn() {
       session_.close();
     }
     if (!replies.complete) sessionQuietUntil_ = Clock::now() + kQuietAfterFailure;
-    on = booleanOf(replies.replies[0].get()).value_or(false);
+    on = booleanIn(replies.replies[0].get()).value_or(false);
   }
   switchedOn_ = on;
   askedAt_ = Clock::now();
@@ -164,7 +103,7 @@ bool AccessibilityBus::openAccessibility(Clock::time_point deadline) {
       session_.close();
       sessionQuietUntil_ = Clock::now() + kQuietAfterFailure;
     }
-    address = textOf(replies.replies[0].get());
+    address = textIn(replies.replies[0].get());
   }
   if (address && !address->empty() && accessibility_.open(*address, deadline)) return true;
   accessibilityFailed();
@@ -193,7 +132,7 @@ std::optional<std::vector<AccessibleApplication>> AccessibilityBus::applications
   listing.push_back(methodCall(kRegistry, kRegistryRoot, kAccessible, "GetChildren"));
   auto listed = askAlongsideBus(std::move(listing), deadline);
   if (!listed) return std::nullopt;
-  const auto roots = referencesOf(listed->replies[0].get(), kMostApplications);
+  const auto roots = referencesIn(listed->replies[0].get(), kMostApplications);
   if (!roots) {
     // Without its registry the bus lists nothing, and titles cannot be read.
     accessibilityQuietUntil_ = Clock::now() + kQuietAfterFailure;
@@ -219,7 +158,7 @@ std::optional<std::vector<AccessibleApplication>> AccessibilityBus::applications
     if (!answered) return std::nullopt;
     for (std::size_t i = 0; i < unknown.size(); ++i) {
       // A name that has left since the listing answers with an error: it is no application now.
-      if (const auto pid = numberOf(answered->replies[i].get())) pidOfName_[unknown[i]] = static_cast<pid_t>(*pid);
+      if (const auto pid = numberIn(answered->replies[i].get())) pidOfName_[unknown[i]] = static_cast<pid_t>(*pid);
     }
   }
   if (pidOfName_.size() > 4 * kMostApplications) pidOfName_.clear();  // names come and go; keep it bounded
@@ -256,7 +195,7 @@ std::optional<std::vector<AccessibleChild>> AccessibilityBus::children(const Acc
   auto listed = askAlongsideBus(std::move(listing), deadline);
   if (!listed) return std::nullopt;
   if (!listed->complete) return unanswered();
-  const auto references = referencesOf(listed->replies[0].get(), kMostChildren);
+  const auto references = referencesIn(listed->replies[0].get(), kMostChildren);
   if (!references) return std::nullopt;
 
   std::vector<Message> questions;
@@ -273,9 +212,9 @@ std::optional<std::vector<AccessibleChild>> AccessibilityBus::children(const Acc
   if (!answered->complete) return unanswered();
   std::vector<AccessibleChild> children;
   for (std::size_t k = 0; k < asked.size(); ++k) {
-    const auto role = numberOf(answered->replies[2 * k].get());
+    const auto role = numberIn(answered->replies[2 * k].get());
     if (!role) continue;  // gone since it was listed
-    children.push_back(AccessibleChild{*role, textOf(answered->replies[2 * k + 1].get())});
+    children.push_back(AccessibleChild{*role, textIn(answered->replies[2 * k + 1].get())});
   }
   return children;
 }

@@ -16,14 +16,9 @@
 
 #include "platform/linux/server_bounds.h"
 #include "platform/linux/windows/bus_connection.h"
+#include "platform/linux/windows/bus_replies.h"
 
 namespace linux_source {
-
-// An object on the accessibility bus: the connection that serves it and its path.
-struct AccessibleReference {
-  std::string busName;
-  std::string path;
-};
 
 struct AccessibleApplication {
   AccessibleReference root;

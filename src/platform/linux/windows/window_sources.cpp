@@ -61,13 +61,11 @@ std::vector<WindowOwner> WindowSources::owners() {
 }
 
 std::optional<std::vector<model::Window>> WindowSources::windowsOf(pid_t pid) {
-  const auto xWindows = x_.clientWindows();
-  if (xWindows && std::any_of(xWindows->begin(), xWindows->end(),
-                              [pid](const ClientWindow& window) { return window.pid == pid; }))
-    return windowsOfClients(*xWindows, pid);
-  for (const AccessibleApplication& application : busApplications()) {
-    if (application.pid != pid) continue;
-    const auto children = bus_.children(application.root);
+  const std::vector<ClientWindow> xWindows = x_.clientWindows().value_or(std::vector<ClientWindow>{});
+  for (const WindowOwner& owner : windowOwners(xWindows, busApplications())) {
+    if (owner.pid != pid) continue;
+    if (!owner.onBus) return windowsOfClients(xWindows, pid);
+    const auto children = bus_.children(*owner.onBus);
     if (!children) return std::nullopt;
     return windowsOfChildren(*children);
   }
