@@ -25,7 +25,7 @@ from programs import Program  # noqa: E402
 
 STREAMS = 50
 WINDOWS = 100
-CYCLES = 300
+CYCLES = 100
 
 
 def measure(argv, env):

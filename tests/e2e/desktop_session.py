@@ -127,8 +127,11 @@ class WaylandDesktop:
         return found
 
     def _find(self, test):
-        found = [pid for pid in self.processes() if test(_arguments(pid))]
-        return found[0] if found else None
+        for pid in self.processes():
+            argv = _arguments(pid)
+            if argv and test(argv):
+                return pid
+        return None
 
     def launcher_pid(self):
         return self._find(lambda argv: argv[0] == LAUNCHER)
@@ -148,7 +151,11 @@ class WaylandDesktop:
         self._end(_is_bus_service)
 
     def _end(self, test):
-        doomed = [pid for pid in self.processes() if test(_arguments(pid))]
+        doomed = []
+        for pid in self.processes():
+            argv = _arguments(pid)
+            if argv and test(argv):  # a process may end while it is looked at
+                doomed.append(pid)
         for pid in doomed:
             try:
                 os.kill(pid, signal.SIGKILL)

@@ -21,7 +21,9 @@
 namespace linux_source {
 namespace {
 
-constexpr auto kOneCycle = std::chrono::milliseconds(250);
+constexpr auto kListAtLeastEvery = std::chrono::seconds(10);
+constexpr std::uint32_t kWatchRoot = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+constexpr std::uint32_t kWatchWindow = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
 constexpr std::uint32_t kTitleWords = 16384;  // 64 KiB of title is plenty
 constexpr std::uint32_t kMaxClients = 65536;
 constexpr std::uint32_t kMaxTypes = 32;
@@ -218,24 +220,66 @@ bool XDisplay::connect() {
     if (i < kNamed) *atoms[i] = reply->atom;
     else windowTypes_.push_back(reply->atom);
   }
+  xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &kWatchRoot);
+  changed_ = true;
   return true;
 }
 
 bool XDisplay::reachable() {
   SigpipeGuard guard;
+  catchUp();
   return connect();
 }
 
+void XDisplay::catchUp() {
+  if (connection_ == nullptr) return;
+  // Read now, so that a desktop busy with its windows cannot fill the
+  // connection while no browser holder asks for titles.
+  while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+    switch (event->response_type & 0x7F) {
+      case XCB_PROPERTY_NOTIFY: {
+        const xcb_atom_t atom = reinterpret_cast<const xcb_property_notify_event_t*>(event)->atom;
+        if (atom == clientList_ || atom == wmPid_ || atom == netWmName_ || atom == XCB_ATOM_WM_NAME ||
+            atom == windowType_ || atom == XCB_ATOM_WM_TRANSIENT_FOR)
+          changed_ = true;
+        break;
+      }
+      case XCB_MAP_NOTIFY:
+      case XCB_UNMAP_NOTIFY:
+      case XCB_DESTROY_NOTIFY:
+      case XCB_REPARENT_NOTIFY: changed_ = true; break;
+      default: break;  // moves, new windows not yet shown, errors about windows that have gone
+    }
+    std::free(event);
+  }
+}
+
 std::optional<std::vector<ClientWindow>> XDisplay::clientWindows() {
-  const Clock::time_point now = Clock::now();
-  if (last_ && connection_ != nullptr && now - listedAt_ < kOneCycle) return last_;
+  SigpipeGuard guard;
+  // The server tells of every change that could alter the listing; until it
+  // does, the last listing stands, except once every few seconds in case a
+  // notice was ever lost. One round trip first: the server answers only after
+  // it has sent every notice of what came before, and a server that does not
+  // answer lists nothing.
+  if (last_ && connection_ != nullptr && Clock::now() - listedAt_ < kListAtLeastEvery) {
+    deadline_ = Clock::now() + kAnswerBound;
+    std::free(await(xcb_get_input_focus(connection_).sequence));
+    if (connection_ == nullptr) return last_ = std::nullopt;
+    catchUp();
+    if (!changed_ && xcb_connection_has_error(connection_) == 0) return last_;
+  }
+  changed_ = false;  // a notice from here on asks for the next listing
   last_ = listWindows();
   listedAt_ = Clock::now();
+  if (!last_) changed_ = true;
   return last_;
 }
 
+void XDisplay::watch(const std::vector<xcb_window_t>& windows) {
+  for (xcb_window_t window : windows) xcb_change_window_attributes(connection_, window, XCB_CW_EVENT_MASK, &kWatchWindow);
+}
+
 std::optional<std::vector<ClientWindow>> XDisplay::listWindows() {
-  SigpipeGuard guard;
   if (!connect()) return std::nullopt;
   deadline_ = Clock::now() + kAnswerBound;
 
@@ -318,6 +362,7 @@ std::optional<std::vector<XDisplay::Described>> XDisplay::describe(const std::ve
   struct Pending {
     xcb_get_property_cookie_t pid, netName, name, type, transientFor;
   };
+  watch(candidates);
   std::vector<Pending> pending;
   pending.reserve(candidates.size());
   for (xcb_window_t window : candidates) {

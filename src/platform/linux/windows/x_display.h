@@ -31,9 +31,12 @@ class XDisplay {
   // The normal top-level client windows that carry a pid and that a person
   // can see or bring back: the window manager's client list where there is one,
   // else the mapped children of the root, in that order. Nothing when the
-  // server does not answer in time. The questions of one cycle come within
-  // milliseconds of each other; one listing answers them all.
+  // server does not answer in time. Listed again only after the server told
+  // of a change to those windows (and at least every few seconds).
   std::optional<std::vector<ClientWindow>> clientWindows();
+
+  // Takes in what the server has told since the last question.
+  void catchUp();
 
  private:
   // A window as listed: whether it carries a pid, and the client window it
@@ -44,6 +47,8 @@ class XDisplay {
   };
 
   bool connect();
+  // Asks the server to tell of changes to these windows and their properties.
+  void watch(const std::vector<std::uint32_t>& windows);
   std::optional<std::vector<ClientWindow>> listWindows();
   // The properties of each window, asked for all at once; nothing when the server fails.
   std::optional<std::vector<Described>> describe(const std::vector<std::uint32_t>& windows);
@@ -59,6 +64,7 @@ class XDisplay {
   std::vector<std::uint32_t> windowTypes_;  // EWMH's window types, normal first
   std::chrono::steady_clock::time_point deadline_{};
   std::chrono::steady_clock::time_point quietUntil_{};
+  bool changed_ = true;
   std::optional<std::vector<ClientWindow>> last_;
   std::chrono::steady_clock::time_point listedAt_{};
 };
