@@ -1,5 +1,8 @@
 // The running Linux system as the platform model's source.
 #include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <utility>
 
 #include "platform/linux/identity/desktop_entries.h"
 #include "platform/linux/identity/identity.h"
@@ -22,13 +25,24 @@ class LinuxSystem final : public Source {
 
   void refresh(Scene& scene, Moment moment, pid_t pid) override {
     switch (moment) {
-      case Moment::processList:
-        linux_source::putProcessObjects(pulse_.listing().value_or(linux_source::SoundServerState{}), scene);
+      case Moment::processList: {
+        // What was made of a listing stands while the listing does.
+        const linux_source::SoundServerState* listing = pulse_.listing();
+        if (!processesMade_ || *processesMade_ != pulse_.generation()) {
+          linux_source::putProcessObjects(listing != nullptr ? *listing : linux_source::SoundServerState{}, scene);
+          processesMade_ = pulse_.generation();
+        }
         break;
-      case Moment::deviceList:
-        linux_source::putDevices(pulse_.listing().value_or(linux_source::SoundServerState{}),
-                                 linux_source::capturesOutsideSoundServer(places_.root), scene);
+      }
+      case Moment::deviceList: {
+        const linux_source::SoundServerState* listing = pulse_.listing();
+        const std::size_t direct = linux_source::capturesOutsideSoundServer(places_.root);
+        if (!devicesMade_ || *devicesMade_ != std::make_pair(pulse_.generation(), direct)) {
+          linux_source::putDevices(listing != nullptr ? *listing : linux_source::SoundServerState{}, direct, scene);
+          devicesMade_ = std::make_pair(pulse_.generation(), direct);
+        }
         break;
+      }
       case Moment::applicationLookup:
         scene.registry.clear();
         if (auto application = applicationOf(pid)) scene.registry[pid] = *application;
@@ -70,6 +84,8 @@ class LinuxSystem final : public Source {
 
   linux_source::IdentityPlaces places_;
   linux_source::KnownIdentities known_;
+  std::optional<std::uint64_t> processesMade_;
+  std::optional<std::pair<std::uint64_t, std::size_t>> devicesMade_;
   linux_source::PulseConnection pulse_;
   linux_source::WindowSources windows_;
 };

@@ -94,6 +94,7 @@ PulseConnection::PulseConnection() = default;
 PulseConnection::~PulseConnection() { disconnect(); }
 
 void PulseConnection::disconnect() {
+  if (last_) ++generation_;
   last_.reset();
   changed_ = true;
   if (context_ != nullptr) {
@@ -147,15 +148,15 @@ void PulseConnection::catchUpWithNotices() {
   }
 }
 
-std::optional<SoundServerState> PulseConnection::listing() {
+const SoundServerState* PulseConnection::listing() {
   SigpipeGuard guard;
   const Clock::time_point now = Clock::now();
-  if (now < quietUntil_) return std::nullopt;
+  if (now < quietUntil_) return nullptr;
   const Clock::time_point deadline = now + kAnswerBound;
   if (context_ == nullptr && !connect(deadline)) {
     disconnect();
     quietUntil_ = Clock::now() + kQuietAfterFailure;
-    return std::nullopt;
+    return nullptr;
   }
   catchUpWithNotices();
   const pa_context_state_t state = pa_context_get_state(context_);
@@ -164,16 +165,18 @@ std::optional<SoundServerState> PulseConnection::listing() {
     disconnect();
     return listing();
   }
-  if (!changed_ && last_ && now - listedAt_ < kListAtLeastEvery) return last_;
+  if (!changed_ && last_ && now - listedAt_ < kListAtLeastEvery) return &*last_;
   changed_ = false;  // a notice from here on asks for the next listing
   last_ = fetch(deadline);
   listedAt_ = now;
+  ++generation_;
   if (!last_) {
     // A connection that missed its bound may still deliver a stale answer; start afresh.
     disconnect();
     quietUntil_ = Clock::now() + kQuietAfterFailure;
+    return nullptr;
   }
-  return last_;
+  return &*last_;
 }
 
 std::optional<SoundServerState> PulseConnection::fetch(Clock::time_point deadline) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 
 #include "platform/linux/sound/sound_server_state.h"
@@ -27,7 +28,12 @@ class PulseConnection {
   // until it does, the last listing is the present one and is not asked for
   // again (decoding a listing is most of what a cycle would cost), except
   // once every few seconds in case a notice was ever lost.
-  std::optional<SoundServerState> listing();
+  // The listing stays valid until the next call.
+  const SoundServerState* listing();
+
+  // Changes whenever listing() answers with a listing other than the last:
+  // what was made of the last one still stands while it is the same.
+  std::uint64_t generation() const { return generation_; }
 
   // Called by the server's change notices.
   void markChanged() { changed_ = true; }
@@ -48,6 +54,7 @@ class PulseConnection {
   bool changed_ = true;
   std::optional<SoundServerState> last_;
   std::chrono::steady_clock::time_point listedAt_{};
+  std::uint64_t generation_ = 0;
 };
 
 }  // namespace linux_source
