@@ -29,8 +29,9 @@ std::string textOf(NSString* text) {
   return utf8 == nullptr ? std::string() : std::string(utf8);
 }
 
-// A few applications that start or quit between two cycles leave a few
-// notices each: far fewer than this, so the usual backlog goes in one catch-up.
+// Each application that starts or quits leaves a handful of notices (an
+// estimate, not a count taken on a Mac): room for a dozen of them between two
+// cycles, so the usual backlog goes in one catch-up.
 constexpr int kMostTurnsPerCatchUp = 64;
 
 // The workspace and the applications' changing properties are brought up to
