@@ -5,6 +5,7 @@
 #include "audio/any_input_running.h"
 #include "audio/mic_holders.h"
 #include "platform/accessibility.h"
+#include "platform/autorelease_pool.h"
 #include "report/snapshot_line.h"
 #include "windows/browsers.h"
 #include "windows/titles.h"
@@ -26,7 +27,13 @@ std::string snapshotOfNow() {
 }
 
 void writeSnapshot(std::FILE* out) {
-  std::string line = snapshotOfNow();
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), out);
+  // The poll loop never returns to a run loop that would drain what the
+  // cycle's CoreAudio, Accessibility and CoreFoundation calls autorelease, and
+  // it runs for weeks: each cycle gets a pool of its own, let go after its
+  // line is out.
+  insideAutoreleasePool([out] {
+    std::string line = snapshotOfNow();
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), out);
+  });
 }

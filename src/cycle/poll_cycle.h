@@ -7,6 +7,7 @@
 // The cycle's snapshot line, without its line feed.
 std::string snapshotOfNow();
 
-// snapshotOfNow() and one line feed, written to out. Write errors are not
-// looked at: a reader that has gone ends the process through SIGPIPE.
+// snapshotOfNow() and one line feed, written to out, inside an autorelease
+// pool of its own. Write errors are not looked at: a reader that has gone
+// ends the process through SIGPIPE.
 void writeSnapshot(std::FILE* out);

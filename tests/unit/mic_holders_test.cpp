@@ -25,6 +25,13 @@ class MicHolders : public ModelTest {
   static std::string readOf(AudioObjectID object, AudioObjectPropertySelector selector) {
     return dataQuery(object, selector, selector == kAudioProcessPropertyBundleID ? 8 : 4);
   }
+  // What the found application was asked, in the order it was asked.
+  static std::vector<std::string> applicationReads() {
+    std::vector<std::string> reads;
+    for (const std::string& call : model::calls())
+      if (call.rfind("bundleIdentifier", 0) == 0 || call.rfind("localizedName", 0) == 0) reads.push_back(call);
+    return reads;
+  }
 };
 
 TEST_F(MicHolders, VersionGate) {
@@ -89,6 +96,18 @@ TEST_F(MicHolders, OnlyTheCapturingProcessIsDescribed) {
                                       readOf(11, kAudioProcessPropertyPID), readOf(11, kAudioProcessPropertyBundleID),
                                       lookUp(101), "localizedName(101)",
                                       readOf(12, kAudioProcessPropertyIsRunningInput)}));
+}
+
+TEST_F(MicHolders, WithoutAProcessBundleTheApplicationGivesItsBundleThenItsName) {
+  setProcessList({10});
+  addProcess(10, true, 100, std::nullopt);
+  addApplication(100, "org.example.fromApp", "Recorder");
+  EXPECT_THAT(micHolders(), ElementsAre(IsHolder(100, "org.example.fromApp", "Recorder")));
+  EXPECT_EQ(model::calls(),
+            (std::vector<std::string>{"operatingSystemAtLeast(14.2.0)", listSize(), listData(4),
+                                      readOf(10, kAudioProcessPropertyIsRunningInput),
+                                      readOf(10, kAudioProcessPropertyPID), readOf(10, kAudioProcessPropertyBundleID),
+                                      lookUp(100), "bundleIdentifier(100)", "localizedName(100)"}));
 }
 
 TEST_F(MicHolders, EveryCapturingProcessInListOrderWithoutMerging) {
@@ -178,9 +197,7 @@ TEST_F(MicHolders, BundleAndNameFallbacks) {
     setGlobal(10, kAudioProcessPropertyBundleID, c.bundle);
     if (c.application) scene().registry[100] = *c.application;
     EXPECT_THAT(micHolders(), ElementsAre(IsHolder(c.expected.pid, c.expected.bundle, c.expected.name)));
-    std::vector<std::string> asked = callsStartingWith("bundleIdentifier");
-    for (const auto& call : callsStartingWith("localizedName")) asked.push_back(call);
-    EXPECT_EQ(asked, c.asked);
+    EXPECT_EQ(applicationReads(), c.asked);
     EXPECT_EQ(model::heldReferences(), 0u) << "the bundle reference is released, also when empty";
   }
 }

@@ -20,10 +20,10 @@ class PollCycle : public ModelTest {
     writeSnapshot(out.file());
     return out.written();
   }
-  // The record reduced to the steps of the cycle.
-  static std::vector<std::string> steps() {
+  // The record (or a part of it) reduced to the steps of the cycle.
+  static std::vector<std::string> steps(const std::vector<std::string>& calls = model::calls()) {
     std::vector<std::string> steps;
-    for (const std::string& call : model::calls()) {
+    for (const std::string& call : calls) {
       const auto step = [&]() -> std::string {
         if (call == sizeQuery(1, kAudioHardwarePropertyProcessObjectList)) return "micHolders";
         if (call == sizeQuery(1, kAudioHardwarePropertyDevices)) return "anyInputRunning";
@@ -59,6 +59,43 @@ TEST_F(PollCycle, MicInUseFromHoldersOrRunningInput) {
     addDevice(5, {2}, c.inputRunning);
     EXPECT_EQ(cycle(), std::string(c.line) + "\n");
     EXPECT_THAT(steps(), ElementsAre("micHolders", "anyInputRunning", "AXIsProcessTrusted", "write"));
+  }
+}
+
+TEST_F(PollCycle, EachCycleRunsWhollyInsideAnAutoreleasePoolOfItsOwn) {
+  scene().trusted = true;
+  setProcessList({30});
+  addProcess(30, true, 300, "com.google.Chrome");
+  addApplication(300, "com.google.Chrome", "Google Chrome");
+  windowsOf(300, {"Weekly sync"});
+  setDeviceList({5});
+  addDevice(5, {2}, true);
+  cycle();
+  cycle();
+  // Every call goes to the pool it was made in; none is made outside a pool,
+  // and no pool opens inside another.
+  std::vector<std::vector<std::string>> pools;
+  bool inside = false;
+  for (const std::string& call : model::calls()) {
+    if (call == "autoreleasePoolPush") {
+      ASSERT_FALSE(inside) << "a pool inside the cycle's pool";
+      pools.emplace_back();
+      inside = true;
+    } else if (call == "autoreleasePoolPop") {
+      ASSERT_TRUE(inside) << "a pool ends that never began";
+      inside = false;
+    } else {
+      ASSERT_TRUE(inside) << call << " outside any pool";
+      pools.back().push_back(call);
+    }
+  }
+  EXPECT_FALSE(inside) << "the last pool never ends";
+  ASSERT_EQ(pools.size(), 2u) << "one pool per cycle";
+  for (const std::vector<std::string>& pool : pools) {
+    ASSERT_FALSE(pool.empty());
+    EXPECT_EQ(pool.front(), "operatingSystemAtLeast(14.2.0)");
+    EXPECT_THAT(steps(pool), ElementsAre("micHolders", "AXIsProcessTrusted", "titles", "anyInputRunning",
+                                         "AXIsProcessTrusted", "write"));
   }
 }
 

@@ -6,6 +6,7 @@
 // object and gives it back when the probe is done with it. The file is
 // correct with ARC and without it (GNUstep's runtime has none).
 #import <AppKit/AppKit.h>
+#import <CoreFoundation/CoreFoundation.h>
 #import <Foundation/Foundation.h>
 
 #include "platform/app_registry.h"
@@ -28,12 +29,28 @@ std::string textOf(NSString* text) {
   return utf8 == nullptr ? std::string() : std::string(utf8);
 }
 
+// Each application that starts or quits leaves a handful of notices (an
+// estimate, not a count taken on a Mac): room for a dozen of them between two
+// cycles, so the usual backlog goes in one catch-up.
+constexpr int kMostTurnsPerCatchUp = 64;
+
 // The workspace and the applications' changing properties are brought up to
-// date only when the main run loop turns, and the poll loop only sleeps: one
-// turn, without waiting, before every question, so each cycle sees the
-// present list and not the one of its first cycle.
+// date only when the main run loop handles the notices waiting on it, and the
+// poll loop only sleeps. So before every question the loop is turned, without
+// waiting, until a turn handles no source: one turn handles one notice, and
+// after several launches or quits a single turn would leave the list behind
+// by cycles. The poll loop runs on the main thread, whose run loop is the one
+// CFRunLoopRunInMode turns.
+//
+// Bounded by turns: a steady stream of notices holds a question up for
+// kMostTurnsPerCatchUp notices at most, and what is left keeps waiting for
+// the next question or cycle: the list lags, nothing is lost. A bound in time
+// would add nothing against a handler that hangs, and would cut the drain
+// short just when a loaded machine runs it slowly.
 void catchUpWithTheWorkspace() {
-  [[NSRunLoop mainRunLoop] runMode:NSDefaultRunLoopMode beforeDate:[NSDate distantPast]];
+  for (int turn = 0; turn < kMostTurnsPerCatchUp; ++turn) {
+    if (CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.0, true) != kCFRunLoopRunHandledSource) return;
+  }
 }
 
 }  // namespace
