@@ -90,11 +90,11 @@ class Reader:
         return self.proc.stdout.readline().decode()
 
     def end(self):
-        if self.proc.poll() is None:
-            try:
-                os.killpg(self.proc.pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
+        # The whole session, the monitor too, even when the reader is gone.
+        try:
+            os.killpg(self.proc.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
         self.proc.wait()
         self.proc.stdout.close()
         self.proc.stderr.close()
@@ -105,7 +105,12 @@ class Readers(unittest.TestCase):
     def setUpClass(cls):
         if not sound_servers.PulseAudio.available():
             raise unittest.SkipTest("PulseAudio is not installed")
-        cls.server = sound_servers.PulseAudio().start()
+        cls.server = sound_servers.PulseAudio()
+        try:
+            cls.server.start()
+        except BaseException:
+            cls.server.stop()
+            raise
         cls.env = dict(cls.server.env)
         cls.env["PATH"] = os.path.dirname(os.path.abspath(monitor.BINARY)) + os.pathsep + os.environ["PATH"]
         cls.env.pop("PYTHONUNBUFFERED", None)  # the reader flushes by itself, or it is wrong
