@@ -7,8 +7,9 @@ FUZZ_RUNS ?= 100000
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 BENCH_BUILD ?= build-bench
+PACKAGE_BUILD ?= build-package
 
-.PHONY: all run test test-sanitize fuzz apple-adapter bench clean
+.PHONY: all run test test-sanitize fuzz apple-adapter bench package-build package check-install check-deb clean
 
 all:
 	scripts/ensure-packages
@@ -59,5 +60,24 @@ apple-adapter:
 	scripts/ensure-packages apple
 	scripts/check-apple-adapter
 
+# A release build of its own for installing and packaging.
+package-build:
+	scripts/ensure-packages package
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DQUORBEL_TESTS=OFF -DQUORBEL_WERROR=ON
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+
+# The Debian package: $(PACKAGE_BUILD)/quorbel_VERSION_ARCH.deb
+package: package-build
+	rm -f $(PACKAGE_BUILD)/quorbel_*.deb
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+
+# cmake --install into scratch prefixes, with and without DESTDIR, and what lands there.
+check-install: package-build
+	scripts/check-install $(PACKAGE_BUILD)
+
+# The package's control data and files; installed with dpkg, run and removed again (as root).
+check-deb: package
+	scripts/check-deb $(PACKAGE_BUILD)
+
 clean:
-	rm -rf build-apple-adapter $(BENCH_BUILD) $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
+	rm -rf build-apple-adapter $(BENCH_BUILD) $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)

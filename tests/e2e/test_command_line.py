@@ -1,6 +1,5 @@
 """The binary's command line, its stream and its exit."""
 
-import json
 import os
 import select
 import signal
@@ -32,7 +31,7 @@ class OneShot(unittest.TestCase):
         self.assertEqual(rc, 0)
         self.assertEqual(out, QUIET_LINE)
         self.assertEqual(err, b"")
-        self.assertEqual(json.loads(out), {"micInUse": False, "holders": [], "ax": False})
+        self.assertEqual(monitor.parse_line(out), {"micInUse": False, "holders": [], "ax": False})
 
     def test_once_in_any_position_and_repeated(self):
         for args in (["--once", "--once"], ["-x", "--once", "tail"], ["--ONCE", "--once"], ["", "--once", "\xff"]):

@@ -49,7 +49,7 @@ class WithBrowserInACall(unittest.TestCase):
     def test_reader_closing_the_pipe_ends_the_process_through_sigpipe(self):
         proc, read = self.start_on_pipe()
         with os.fdopen(read, "rb") as stream:
-            self.assertTrue(json.loads(stream.readline())["holders"][0]["titles"])
+            self.assertTrue(monitor.parse_line(stream.readline())["holders"][0]["titles"])
         rc = proc.wait(timeout=6)
         self.assertEqual(rc, -signal.SIGPIPE)
         self.assertEqual(proc.stderr.read(), b"")
@@ -71,7 +71,7 @@ class WithBrowserInACall(unittest.TestCase):
             self.assertEqual(len(lines), 3)
             for line in [first] + lines:
                 self.assertTrue(line.endswith(b"\n"))
-                seen = json.loads(line)
+                seen = monitor.parse_line(line)
                 self.assertEqual(len(seen["holders"][0]["titles"]), 12)
         finally:
             proc.kill()

@@ -1,6 +1,5 @@
 """The real binary against real sound servers, with real capture clients."""
 
-import json
 import os
 import signal
 import time
@@ -18,7 +17,7 @@ def snapshot(server):
     rc, out, err = monitor.run_once(env=server.env)
     assert rc == 0 and err == b"", (rc, err)
     assert out.endswith(b"\n") and out.count(b"\n") == 1, out
-    return json.loads(out)
+    return monitor.parse_line(out)
 
 
 def wait_for_snapshot(server, predicate, timeout=8.0):
