@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "platform/linux/windows/bus_connection.h"
 #include "platform/linux/windows/bus_replies.h"
 #include "platform/linux/windows/x_display.h"
 
@@ -207,6 +208,51 @@ TEST(BusReplies, OnlyWellFormedReferencesAreAsked) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reference.busName + " " + c.reference.path);
     EXPECT_EQ(linux_source::validReference(c.reference), c.valid);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BusReplies, LongNamesAreCutBetweenCharacters) {
+  struct Case {
+    std::string text;
+    std::size_t most;
+    std::string cut;
+  };
+  const std::vector<Case> cases = {
+      {"short", 10, "short"},
+      {"exactly", 7, "exactly"},
+      {"abcdef", 3, "abc"},
+      {"a\xC3\xA9" "b", 2, "a"},                      // é would be split
+      {"a\xC3\xA9" "b", 3, "a\xC3\xA9"},
+      {"\xF0\x9F\x8E\x99x", 3, ""},                   // a four-byte character
+      {"\xF0\x9F\x8E\x99x", 4, "\xF0\x9F\x8E\x99"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text + " at " + std::to_string(c.most));
+    EXPECT_EQ(linux_source::cutAtCharacter(c.text, c.most), c.cut);
+  }
+}
+
+TEST(BusAddresses, NeverOneThatStartsABus) {
+  struct Case {
+    const char* address;
+    const char* kept;
+  };
+  const std::vector<Case> cases = {
+      {"unix:path=/run/user/1000/bus", "unix:path=/run/user/1000/bus"},
+      {"autolaunch:", ""},
+      {"autolaunch:scope=*user", ""},
+      {"unix:path=/tmp/a;autolaunch:", "unix:path=/tmp/a"},
+      {"autolaunch:;unix:abstract=/tmp/b,guid=1", "unix:abstract=/tmp/b,guid=1"},
+      {"unix:path=/tmp/a;;tcp:host=localhost,port=1", "unix:path=/tmp/a;tcp:host=localhost,port=1"},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.address);
+    EXPECT_EQ(linux_source::addressWithoutLaunchers(c.address), c.kept);
   }
 }
 

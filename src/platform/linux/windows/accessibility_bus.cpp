@@ -16,6 +16,8 @@ constexpr auto kOneCycle = std::chrono::milliseconds(250);
 // showing its windows; it is not asked about each of them.
 constexpr std::size_t kMostChildren = 64;
 constexpr std::size_t kMostApplications = 1024;
+// As much of a title as the X route reads.
+constexpr std::size_t kLongestName = 65536;
 
 constexpr const char* kLauncher = "org.a11y.Bus";
 constexpr const char* kLauncherPath = "/org/a11y/bus";
@@ -214,7 +216,9 @@ std::optional<std::vector<AccessibleChild>> AccessibilityBus::children(const Acc
   for (std::size_t k = 0; k < asked.size(); ++k) {
     const auto role = numberIn(answered->replies[2 * k].get());
     if (!role) continue;  // gone since it was listed
-    children.push_back(AccessibleChild{*role, textIn(answered->replies[2 * k + 1].get())});
+    auto name = textIn(answered->replies[2 * k + 1].get());
+    if (name) name = cutAtCharacter(std::move(*name), kLongestName);
+    children.push_back(AccessibleChild{*role, std::move(name)});
   }
   return children;
 }

@@ -21,6 +21,18 @@ int millisecondsUntil(Clock::time_point deadline) {
 
 }  // namespace
 
+std::string addressWithoutLaunchers(const std::string& address) {
+  std::string kept;
+  std::size_t start = 0;
+  while (start <= address.size()) {
+    const std::size_t end = std::min(address.find(';', start), address.size());
+    const std::string entry = address.substr(start, end - start);
+    if (!entry.empty() && entry.rfind("autolaunch:", 0) != 0) kept += (kept.empty() ? "" : ";") + entry;
+    start = end + 1;
+  }
+  return kept;
+}
+
 void MessageRelease::operator()(DBusMessage* message) const {
   if (message != nullptr) dbus_message_unref(message);
 }
@@ -49,7 +61,9 @@ bool BusConnection::open(const std::string& address, Clock::time_point deadline)
   dbus_error_init(&error);
   // Private: libdbus's shared connections would outlive this object and,
   // for the session bus, end the process when the bus goes away.
-  connection_ = dbus_connection_open_private(address.c_str(), &error);
+  const std::string found = addressWithoutLaunchers(address);
+  if (found.empty()) return false;
+  connection_ = dbus_connection_open_private(found.c_str(), &error);
   dbus_error_free(&error);
   if (connection_ == nullptr) return false;
   dbus_connection_set_exit_on_disconnect(connection_, FALSE);

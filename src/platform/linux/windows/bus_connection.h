@@ -31,6 +31,11 @@ struct Replies {
   bool complete = true;          // every call was answered (an error answer counts) by the deadline
 };
 
+// The address's entries but those that would start a bus of their own
+// (autolaunch:): the monitor looks for the desktop's bus and never starts one.
+// Empty when nothing is left.
+std::string addressWithoutLaunchers(const std::string& address);
+
 class BusConnection {
  public:
   BusConnection() = default;

@@ -62,6 +62,14 @@ std::optional<std::vector<AccessibleReference>> referencesIn(DBusMessage* reply,
   return references;
 }
 
+std::string cutAtCharacter(std::string text, std::size_t most) {
+  if (text.size() <= most) return text;
+  std::size_t end = most;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;  // a continuation byte
+  text.resize(end);
+  return text;
+}
+
 bool validReference(const AccessibleReference& reference) {
   return dbus_validate_bus_name(reference.busName.c_str(), nullptr) &&
          dbus_validate_path(reference.path.c_str(), nullptr);

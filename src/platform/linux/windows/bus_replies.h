@@ -29,6 +29,9 @@ std::optional<std::string> textIn(DBusMessage* reply);
 // members of another shape.
 std::optional<std::vector<AccessibleReference>> referencesIn(DBusMessage* reply, std::size_t most);
 
+// text cut to at most `most` bytes, never inside a character.
+std::string cutAtCharacter(std::string text, std::size_t most);
+
 // Whether a reference may be asked: a well-formed bus name and object path.
 bool validReference(const AccessibleReference& reference);
 
