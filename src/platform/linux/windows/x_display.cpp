@@ -5,14 +5,17 @@
 #include <sys/un.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
+#include <xcb/res.h>
 #include <xcb/xcbext.h>
 
 #include <cerrno>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 
+#include "platform/linux/identity/host_pids.h"
 #include "platform/linux/server_bounds.h"
 #include "platform/linux/sigpipe_guard.h"
 
@@ -36,6 +39,20 @@ void appendLatin1(std::string& out, unsigned char c) {
     out += static_cast<char>(0xC0 | (c >> 6));
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
+}
+
+// Each client connection's base ID and the pid the server knows it by.
+std::map<std::uint32_t, pid_t> clientPidsFrom(void* answer) {
+  std::map<std::uint32_t, pid_t> pids;
+  Reply<xcb_res_query_client_ids_reply_t> reply(static_cast<xcb_res_query_client_ids_reply_t*>(answer));
+  if (!reply) return pids;
+  for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem > 0; xcb_res_client_id_value_next(&ids)) {
+    const xcb_res_client_id_value_t& id = *ids.data;
+    if (id.spec.mask != XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID || id.length != 4) continue;
+    const std::uint32_t pid = *xcb_res_client_id_value_value(ids.data);
+    if (pid > 0 && pid <= 0x7FFFFFFF) pids[id.spec.client] = static_cast<pid_t>(pid);
+  }
+  return pids;
 }
 
 }  // namespace
@@ -173,6 +190,9 @@ bool XDisplay::connect() {
     return false;
   }
   root_ = screens.data->root;
+  // Asked for before the atoms, so its answer is in by the time theirs are
+  // and reading it cannot wait past the deadline.
+  xcb_prefetch_extension_data(connection_, &xcb_res_id);
   const char* names[] = {"_NET_CLIENT_LIST", "_NET_WM_PID", "_NET_WM_NAME", "UTF8_STRING", "COMPOUND_TEXT"};
   unsigned* atoms[] = {&clientList_, &wmPid_, &netWmName_, &utf8String_, &compoundText_};
   xcb_intern_atom_cookie_t cookies[5];
@@ -187,7 +207,34 @@ bool XDisplay::connect() {
     }
     *atoms[i] = reply->atom;
   }
+  return askClientPids();
+}
+
+bool XDisplay::askClientPids() {
+  // X-Resource 1.2 tells which process each client connection belongs to.
+  clientPids_ = false;
+  const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection_, &xcb_res_id);
+  if (extension == nullptr || extension->present == 0) return true;
+  Reply<xcb_res_query_version_reply_t> version(
+      static_cast<xcb_res_query_version_reply_t*>(await(xcb_res_query_version(connection_, 1, 2).sequence)));
+  if (connection_ == nullptr) return false;
+  clientPids_ = version && (version->server_major > 1 || (version->server_major == 1 && version->server_minor >= 2));
   return true;
+}
+
+// A sandboxed client calls itself by its sandbox pid in _NET_WM_PID; the X
+// server knows its connection's host pid from the socket. When the window's
+// pid is what the connection's process is called inside its innermost
+// namespace, the window is that process's. Any other pid stays as the client
+// set it: a client may name another process as a window's owner.
+pid_t XDisplay::windowPid(pid_t declared, pid_t clientPid, std::map<pid_t, pid_t>& innermost) const {
+  if (clientPid <= 0 || clientPid == declared) return declared;
+  auto known = innermost.find(clientPid);
+  if (known == innermost.end()) {
+    const std::vector<pid_t> pids = namespacePids(procRoot_, clientPid);
+    known = innermost.emplace(clientPid, pids.size() > 1 ? pids.back() : 0).first;
+  }
+  return known->second == declared ? clientPid : declared;
 }
 
 bool XDisplay::reachable() {
@@ -245,8 +292,14 @@ std::optional<std::vector<ClientWindow>> XDisplay::listWindows() {
                        xcb_get_property(connection_, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0,
                                         kTitleWords)});
   }
+  // Every client's pid in one question (client 0 asks for all of them).
+  const xcb_res_client_id_spec_t everyClient{0, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+  const bool askedClients = clientPids_;
+  const unsigned clientIds = askedClients ? xcb_res_query_client_ids(connection_, 1, &everyClient).sequence : 0;
   std::vector<ClientWindow> windows;
-  for (const Pending& request : pending) {
+  std::vector<xcb_window_t> kept;
+  for (std::size_t i = 0; i < pending.size(); ++i) {
+    const Pending& request = pending[i];
     Reply<xcb_get_property_reply_t> pid(static_cast<xcb_get_property_reply_t*>(await(request.pid.sequence)));
     Reply<xcb_get_property_reply_t> netName(static_cast<xcb_get_property_reply_t*>(await(request.netName.sequence)));
     Reply<xcb_get_property_reply_t> name(static_cast<xcb_get_property_reply_t*>(await(request.name.sequence)));
@@ -265,6 +318,19 @@ std::optional<std::vector<ClientWindow>> XDisplay::listWindows() {
       window.title = windowNameAsUtf8(text(*name), name->type == XCB_ATOM_STRING, name->type == compoundText_);
     }
     windows.push_back(std::move(window));
+    kept.push_back(candidates[i]);
+  }
+  if (askedClients) {
+    void* answer = await(clientIds);
+    if (connection_ == nullptr) return std::nullopt;
+    const std::map<std::uint32_t, pid_t> clients = clientPidsFrom(answer);
+    // A window's ID carries its client's base ID in the bits outside the mask.
+    const std::uint32_t clientBits = ~xcb_get_setup(connection_)->resource_id_mask;
+    std::map<pid_t, pid_t> innermost;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+      const auto client = clients.find(kept[i] & clientBits);
+      if (client != clients.end()) windows[i].pid = windowPid(windows[i].pid, client->second, innermost);
+    }
   }
   return windows;
 }

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,7 +21,8 @@ struct ClientWindow {
 
 class XDisplay {
  public:
-  XDisplay() = default;
+  // Process files are read below procRoot.
+  explicit XDisplay(std::string procRoot = "/") : procRoot_(std::move(procRoot)) {}
   ~XDisplay();
   XDisplay(const XDisplay&) = delete;
   XDisplay& operator=(const XDisplay&) = delete;
@@ -31,18 +33,23 @@ class XDisplay {
   // or bring back: the window manager's client list where there is one,
   // else the mapped children of the root, in that order. Nothing when the
   // server does not answer in time. The questions of one cycle come within
-  // milliseconds of each other; one listing answers them all.
+  // milliseconds of each other; one listing answers them all. The pid of a
+  // sandboxed client's window is its process's pid on the host.
   std::optional<std::vector<ClientWindow>> clientWindows();
 
  private:
   bool connect();
+  bool askClientPids();
+  pid_t windowPid(pid_t declared, pid_t clientPid, std::map<pid_t, pid_t>& innermost) const;
   std::optional<std::vector<ClientWindow>> listWindows();
   void disconnect();
   // The reply to a request, waiting no longer than the deadline; null for an
   // error, a broken connection or the deadline (which drops the connection).
   void* await(unsigned sequence);
 
+  std::string procRoot_;
   xcb_connection_t* connection_ = nullptr;
+  bool clientPids_ = false;  // the server answers X-Resource 1.2's client IDs
   unsigned root_ = 0;
   unsigned clientList_ = 0, wmPid_ = 0, netWmName_ = 0, utf8String_ = 0, compoundText_ = 0;
   std::chrono::steady_clock::time_point deadline_{};
