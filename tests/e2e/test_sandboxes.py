@@ -46,15 +46,16 @@ class SandboxSuite(sound_servers.OnServer):
                                ("com.microsoft.Edge", "com.microsoft.edgemac"),
                                ("org.chromium.Chromium", "org.chromium.Chromium")):
             with self.subTest(app_id=app_id):
-                recorder = self.keep(sandboxes.bubblewrapped(self.recorder_argv(), self.server.env, "parecord",
-                                                             app_id, binds=[self.server.dir]))
-                self.assertEqual(recorder.namespace_pids()[-1], 2, "pid 2 in its namespace, a kernel thread's")
-                seen = wait_for_snapshot(self.server, lambda s: s["holders"])
-                self.assertEqual(seen["holders"],
-                                 [{"pid": recorder.pid, "bundle": bundle, "name": "parecord", "titles": []}])
-                self.started.remove(recorder)
-                recorder.end()
-                wait_for_snapshot(self.server, lambda s: not s["holders"])
+                recorder = sandboxes.bubblewrapped(self.recorder_argv(), self.server.env, "parecord", app_id,
+                                                   binds=[self.server.dir])
+                try:
+                    self.assertEqual(recorder.namespace_pids()[-1], 2, "pid 2 in its namespace, a kernel thread's")
+                    seen = wait_for_snapshot(self.server, lambda s: s["holders"])
+                    self.assertEqual(seen["holders"],
+                                     [{"pid": recorder.pid, "bundle": bundle, "name": "parecord", "titles": []}])
+                finally:
+                    recorder.end()
+                    wait_for_snapshot(self.server, lambda s: not s["holders"])
 
     def test_host_and_sandboxed_recorders_side_by_side(self):
         host = self.keep(Program(self.recorder_argv(), self.server.env))
