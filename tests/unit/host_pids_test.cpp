@@ -145,4 +145,34 @@ TEST(StreamPids, StreamsThenClientsThenSecurityPid) {
   }
 }
 
+TEST(StreamPids, StreamsKnownFromTheEarlierListingAreNotLookedUpAgain) {
+  FixtureTree tree;
+  add(tree, kInit);
+  add(tree, {{5001, 1}, "parecord", "/usr/bin/pacat", ""});
+  const linux_source::Properties sandboxed = {{"application.process.id", "1"}, {"application.process.binary", "pacat"}};
+  linux_source::CaptureStream stream;
+  stream.index = 40;
+  stream.client = 5;
+  stream.properties = sandboxed;
+  linux_source::SoundServerState earlier;
+  earlier.streams = {stream};
+  linux_source::resolveStreamPids(earlier, tree.root());
+  ASSERT_EQ(earlier.streams[0].pid, 5001);
+
+  // The process files are gone: only what is known from before can answer.
+  std::filesystem::remove_all(tree.path("/proc/5001"));
+  linux_source::CaptureStream again = stream;
+  again.pid.reset();
+  linux_source::CaptureStream otherIndex = again;
+  otherIndex.index = 41;
+  linux_source::CaptureStream otherPid = again;
+  otherPid.properties["application.process.id"] = "7";
+  linux_source::SoundServerState now;
+  now.streams = {otherIndex, again, otherPid};
+  linux_source::resolveStreamPids(now, tree.root(), &earlier);
+  EXPECT_EQ(now.streams[0].pid, std::nullopt) << "a new stream is looked up";
+  EXPECT_EQ(now.streams[1].pid, 5001) << "the same stream keeps its pid";
+  EXPECT_EQ(now.streams[2].pid, std::nullopt) << "a stream that names another pid is looked up";
+}
+
 }  // namespace

@@ -232,7 +232,7 @@ std::optional<SoundServerState> PulseConnection::fetch(Clock::time_point deadlin
     if (!asked) clients.push_back(pa_context_get_client_info(context_, stream.client, onClient, &request));
   }
   if (!clients.empty() && !await(std::move(clients))) return std::nullopt;
-  resolveStreamPids(state, root_);
+  resolveStreamPids(state, root_, last_ ? &*last_ : nullptr);
   return state;
 }
 

@@ -50,11 +50,22 @@ std::optional<std::int32_t> hostPidOf(const CaptureStream& stream, const SoundSe
   return pidProperty(client->properties, "pipewire.sec.pid");
 }
 
+const CaptureStream* sameStream(const CaptureStream& stream, const SoundServerState* earlier) {
+  if (earlier == nullptr) return nullptr;
+  for (const CaptureStream& known : earlier->streams)
+    if (known.index == stream.index && known.client == stream.client && known.properties == stream.properties)
+      return &known;
+  return nullptr;
+}
+
 }  // namespace
 
-void resolveStreamPids(SoundServerState& state, const std::string& root) {
+void resolveStreamPids(SoundServerState& state, const std::string& root, const SoundServerState* earlier) {
   PidTranslation translation(root);
-  for (CaptureStream& stream : state.streams) stream.pid = hostPidOf(stream, state, translation);
+  for (CaptureStream& stream : state.streams) {
+    const CaptureStream* known = stream.index != kNoIndex ? sameStream(stream, earlier) : nullptr;
+    stream.pid = known != nullptr ? known->pid : hostPidOf(stream, state, translation);
+  }
 }
 
 }  // namespace linux_source

@@ -13,7 +13,9 @@ namespace linux_source {
 // two are what the process calls itself and may be a sandbox's pid: they are
 // turned into the host's with the binary and application IDs beside them.
 // The security pid the server took from the socket is the host's already.
-// Reads go below root.
-void resolveStreamPids(SoundServerState& state, const std::string& root);
+// Reads go below root. A stream that the earlier listing had already
+// (the server never gives its index to another stream while it runs)
+// keeps the pid it had, so only new streams cost any reading.
+void resolveStreamPids(SoundServerState& state, const std::string& root, const SoundServerState* earlier = nullptr);
 
 }  // namespace linux_source

@@ -227,14 +227,23 @@ bool XDisplay::askClientPids() {
 // pid is what the connection's process is called inside its innermost
 // namespace, the window is that process's. Any other pid stays as the client
 // set it: a client may name another process as a window's owner.
-pid_t XDisplay::windowPid(pid_t declared, pid_t clientPid, std::map<pid_t, pid_t>& innermost) const {
-  if (clientPid <= 0 || clientPid == declared) return declared;
-  auto known = innermost.find(clientPid);
+pid_t XDisplay::windowPid(pid_t declared, const Connection& client, std::map<Connection, pid_t>& innermost) {
+  if (client.second <= 0 || client.second == declared) return declared;
+  auto known = innermost.find(client);
   if (known == innermost.end()) {
-    const std::vector<pid_t> pids = namespacePids(procRoot_, clientPid);
-    known = innermost.emplace(clientPid, pids.size() > 1 ? pids.back() : 0).first;
+    // A connection's process and its namespaces stay while it is connected,
+    // so the last listing's answer holds.
+    auto earlier = innermost_.find(client);
+    pid_t inside = 0;
+    if (earlier != innermost_.end()) {
+      inside = earlier->second;
+    } else {
+      const std::vector<pid_t> pids = namespacePids(procRoot_, client.second);
+      if (pids.size() > 1) inside = pids.back();
+    }
+    known = innermost.emplace(client, inside).first;
   }
-  return known->second == declared ? clientPid : declared;
+  return known->second == declared ? client.second : declared;
 }
 
 bool XDisplay::reachable() {
@@ -326,11 +335,12 @@ std::optional<std::vector<ClientWindow>> XDisplay::listWindows() {
     const std::map<std::uint32_t, pid_t> clients = clientPidsFrom(answer);
     // A window's ID carries its client's base ID in the bits outside the mask.
     const std::uint32_t clientBits = ~xcb_get_setup(connection_)->resource_id_mask;
-    std::map<pid_t, pid_t> innermost;
+    std::map<Connection, pid_t> innermost;
     for (std::size_t i = 0; i < windows.size(); ++i) {
       const auto client = clients.find(kept[i] & clientBits);
-      if (client != clients.end()) windows[i].pid = windowPid(windows[i].pid, client->second, innermost);
+      if (client != clients.end()) windows[i].pid = windowPid(windows[i].pid, Connection{client->first, client->second}, innermost);
     }
+    innermost_ = std::move(innermost);
   }
   return windows;
 }

@@ -5,9 +5,11 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct xcb_connection_t;
@@ -40,7 +42,8 @@ class XDisplay {
  private:
   bool connect();
   bool askClientPids();
-  pid_t windowPid(pid_t declared, pid_t clientPid, std::map<pid_t, pid_t>& innermost) const;
+  using Connection = std::pair<std::uint32_t, pid_t>;  // a client's base ID and its host pid
+  pid_t windowPid(pid_t declared, const Connection& client, std::map<Connection, pid_t>& innermost);
   std::optional<std::vector<ClientWindow>> listWindows();
   void disconnect();
   // The reply to a request, waiting no longer than the deadline; null for an
@@ -50,6 +53,7 @@ class XDisplay {
   std::string procRoot_;
   xcb_connection_t* connection_ = nullptr;
   bool clientPids_ = false;  // the server answers X-Resource 1.2's client IDs
+  std::map<Connection, pid_t> innermost_;  // each client's innermost pid, from the last listing
   unsigned root_ = 0;
   unsigned clientList_ = 0, wmPid_ = 0, netWmName_ = 0, utf8String_ = 0, compoundText_ = 0;
   std::chrono::steady_clock::time_point deadline_{};
