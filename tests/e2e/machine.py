@@ -14,9 +14,15 @@ class SoundAndDisplay:
     def __init__(self, prefix):
         if not (sound_servers.PulseAudio.available() and x_server.Xvfb.available()):
             raise unittest.SkipTest("PulseAudio or Xvfb is not installed")
-        self.sound = sound_servers.PulseAudio().start()
-        self.x = x_server.Xvfb().start()
+        self.sound = sound_servers.PulseAudio()
+        self.x = x_server.Xvfb()
         self.bin = tempfile.mkdtemp(prefix=prefix)
+        try:
+            self.sound.start()
+            self.x.start()
+        except BaseException:
+            self.stop()
+            raise
         self.env = dict(self.sound.env, DISPLAY=self.x.display)
 
     def program(self, name, source):

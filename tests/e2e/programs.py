@@ -15,7 +15,10 @@ class Program:
         self.proc = subprocess.Popen(argv, env=env, stdout=subprocess.PIPE, stderr=self.stderr)
         if wait_ready:
             ready, _, _ = select.select([self.proc.stdout], [], [], 10)
-            assert ready and self.proc.stdout.readline() == b"ready\n", "%s did not start" % argv[0]
+            if not (ready and self.proc.stdout.readline() == b"ready\n"):
+                errors = self.errors()
+                self.end()
+                raise AssertionError("%s did not start: %s" % (argv[0], errors))
 
     @property
     def pid(self):

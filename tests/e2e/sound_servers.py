@@ -7,6 +7,7 @@ import signal
 import subprocess
 import tempfile
 import time
+import unittest
 
 
 def _end(procs):
@@ -139,3 +140,25 @@ class PipeWire(SoundServer):
         _end(self.procs)
         self.procs = []
         shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class OnServer:
+    """A test-class mixin: one server_class server for the whole class, ended
+    also when starting it fails half-way."""
+
+    server_class = None
+
+    @classmethod
+    def setUpClass(cls):
+        if not cls.server_class.available():
+            raise unittest.SkipTest(cls.server_class.name + " is not installed")
+        server = cls.server_class()
+        try:
+            cls.server = server.start()
+        except BaseException:
+            server.stop()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.stop()

@@ -30,20 +30,8 @@ def wait_for_snapshot(server, predicate, timeout=8.0):
         time.sleep(0.2)
 
 
-class SoundServerSuite:
+class SoundServerSuite(sound_servers.OnServer):
     """The tests, run against each server by the classes below."""
-
-    server_class = None
-
-    @classmethod
-    def setUpClass(cls):
-        if not cls.server_class.available():
-            raise unittest.SkipTest(cls.server_class.name + " is not installed")
-        cls.server = cls.server_class().start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.stop()
 
     def setUp(self):
         self.clients = []

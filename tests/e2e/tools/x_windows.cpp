@@ -1,6 +1,8 @@
 // Maps top-level windows for the end-to-end tests, each with a chosen
 // _NET_WM_PID and title, then waits until killed.
 //   x_windows PID:KIND:TITLE ...
+// PID "self": the tool's own pid, as its namespace calls it (a sandboxed
+// client names its windows so).
 // KIND: net (_NET_WM_NAME), latin1 (WM_NAME as STRING only), unmapped, untitled
 #include <xcb/xcb.h>
 
@@ -46,7 +48,9 @@ int main(int argc, char** argv) {
     const std::size_t first = request.find(':');
     const std::size_t second = request.find(':', first + 1);
     if (first == std::string::npos || second == std::string::npos) return 1;
-    const std::uint32_t pid = static_cast<std::uint32_t>(std::strtoul(request.substr(0, first).c_str(), nullptr, 10));
+    const std::string named = request.substr(0, first);
+    const std::uint32_t pid = named == "self" ? static_cast<std::uint32_t>(getpid())
+                                              : static_cast<std::uint32_t>(std::strtoul(named.c_str(), nullptr, 10));
     const std::string kind = request.substr(first + 1, second - first - 1);
     const std::string title = request.substr(second + 1);
     const xcb_window_t window = xcb_generate_id(c);

@@ -11,7 +11,7 @@ struct Browser {
   std::initializer_list<std::string_view> names;  // application IDs, desktop IDs, snap names, executables
 };
 
-const std::array<Browser, 6> kBrowsers = {{
+const std::array<Browser, 7> kBrowsers = {{
     {"com.google.Chrome",
      {"com.google.Chrome", "google-chrome", "google-chrome-stable", "google-chrome-beta", "google-chrome-unstable",
       "chrome"}},
@@ -22,6 +22,8 @@ const std::array<Browser, 6> kBrowsers = {{
      {"com.microsoft.Edge", "microsoft-edge", "microsoft-edge-stable", "microsoft-edge-beta", "microsoft-edge-dev",
       "msedge"}},
     {"com.operasoftware.Opera", {"com.opera.Opera", "opera", "opera-beta", "opera-developer"}},
+    // Debian's executable is chromium, Ubuntu's package and older builds chromium-browser.
+    {"org.chromium.Chromium", {"org.chromium.Chromium", "chromium", "chromium-browser"}},
     {"com.vivaldi.Vivaldi", {"com.vivaldi.Vivaldi", "vivaldi", "vivaldi-stable", "vivaldi-snapshot", "vivaldi-bin"}},
 }};
 

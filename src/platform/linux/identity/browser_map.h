@@ -8,8 +8,9 @@
 
 namespace linux_source {
 
-// The bundle identifier for a Linux application ID or executable name of a
-// known browser, or nothing.
+// The bundle identifier for a name a known browser goes by on Linux (an
+// application ID, desktop ID, Flatpak ID, snap name, executable name, or the
+// ID a sound stream declares), or nothing.
 std::string_view browserBundleFor(std::string_view linuxName);
 
 }  // namespace linux_source

@@ -11,6 +11,7 @@
 
 #include "platform/linux/server_bounds.h"
 #include "platform/linux/sigpipe_guard.h"
+#include "platform/linux/sound/stream_pids.h"
 
 namespace linux_source {
 namespace {
@@ -18,7 +19,7 @@ namespace {
 constexpr auto kListAtLeastEvery = std::chrono::seconds(10);
 constexpr auto kSubscription = static_cast<pa_subscription_mask_t>(
     PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK |
-    PA_SUBSCRIPTION_MASK_CLIENT | PA_SUBSCRIPTION_MASK_SERVER);
+    PA_SUBSCRIPTION_MASK_SINK_INPUT | PA_SUBSCRIPTION_MASK_CLIENT | PA_SUBSCRIPTION_MASK_SERVER);
 
 void onNotice(pa_context*, pa_subscription_event_type_t, std::uint32_t, void* userdata) {
   static_cast<PulseConnection*>(userdata)->markChanged();
@@ -29,6 +30,13 @@ void copyProperties(const pa_proplist* from, const char* const* keys, std::size_
     const char* value = pa_proplist_gets(from, keys[i]);
     if (value != nullptr) to.emplace(keys[i], value);
   }
+}
+
+FilterParts filterParts(std::uint32_t ownerModule, const pa_proplist* properties) {
+  FilterParts parts;
+  parts.ownerModule = ownerModule;
+  if (const char* group = pa_proplist_gets(properties, kLinkGroup)) parts.linkGroup = group;
+  return parts;
 }
 
 struct Request {
@@ -52,6 +60,7 @@ void onStream(pa_context*, const pa_source_output_info* info, int eol, void* use
     stream.corked = info->corked != 0;
     if (info->resample_method != nullptr) stream.resampleMethod = info->resample_method;
     copyProperties(info->proplist, kStreamProperties, std::size(kStreamProperties), stream.properties);
+    stream.filter = filterParts(info->owner_module, info->proplist);
     request.state->streams.push_back(std::move(stream));
   }
   finish(request, eol);
@@ -60,9 +69,9 @@ void onStream(pa_context*, const pa_source_output_info* info, int eol, void* use
 void onSource(pa_context*, const pa_source_info* info, int eol, void* userdata) {
   auto& request = *static_cast<Request*>(userdata);
   if (info != nullptr) {
-    request.state->sources.push_back(InputSource{info->index, info->sample_spec.channels,
-                                                 info->monitor_of_sink != PA_INVALID_INDEX,
-                                                 info->state == PA_SOURCE_RUNNING});
+    request.state->sources.push_back(InputSource{info->index, info->sample_spec.channels, info->monitor_of_sink,
+                                                 info->state == PA_SOURCE_RUNNING,
+                                                 filterParts(info->owner_module, info->proplist)});
   }
   finish(request, eol);
 }
@@ -70,7 +79,19 @@ void onSource(pa_context*, const pa_source_info* info, int eol, void* userdata) 
 void onSink(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
   auto& request = *static_cast<Request*>(userdata);
   if (info != nullptr)
-    request.state->sinks.push_back(OutputSink{info->index, info->sample_spec.channels, info->state == PA_SINK_RUNNING});
+    request.state->sinks.push_back(OutputSink{info->index, info->sample_spec.channels, info->state == PA_SINK_RUNNING,
+                                             filterParts(info->owner_module, info->proplist)});
+  finish(request, eol);
+}
+
+void onPlayback(pa_context*, const pa_sink_input_info* info, int eol, void* userdata) {
+  auto& request = *static_cast<Request*>(userdata);
+  if (info != nullptr) {
+    FilterPlayback playback{info->sink, filterParts(info->owner_module, info->proplist)};
+    // Only the server's own: an application's playback feeds no capture.
+    if (info->client == PA_INVALID_INDEX || !playback.filter.linkGroup.empty())
+      request.state->playbacks.push_back(std::move(playback));
+  }
   finish(request, eol);
 }
 
@@ -89,7 +110,7 @@ void onClient(pa_context*, const pa_client_info* info, int eol, void* userdata) 
 
 }  // namespace
 
-PulseConnection::PulseConnection() = default;
+PulseConnection::PulseConnection(std::string root) : root_(std::move(root)) {}
 
 PulseConnection::~PulseConnection() { disconnect(); }
 
@@ -198,7 +219,8 @@ std::optional<SoundServerState> PulseConnection::fetch(Clock::time_point deadlin
   };
   if (!await({pa_context_get_source_output_info_list(context_, onStream, &request),
               pa_context_get_source_info_list(context_, onSource, &request),
-              pa_context_get_sink_info_list(context_, onSink, &request)}))
+              pa_context_get_sink_info_list(context_, onSink, &request),
+              pa_context_get_sink_input_info_list(context_, onPlayback, &request)}))
     return std::nullopt;
   // Clients only for streams that do not carry their own pid (native PipeWire
   // recorders): decoding every client's properties would cost more than the rest.
@@ -213,6 +235,7 @@ std::optional<SoundServerState> PulseConnection::fetch(Clock::time_point deadlin
     if (!asked) clients.push_back(pa_context_get_client_info(context_, stream.client, onClient, &request));
   }
   if (!clients.empty() && !await(std::move(clients))) return std::nullopt;
+  resolveStreamPids(state, root_, last_ ? &*last_ : nullptr);
   return state;
 }
 

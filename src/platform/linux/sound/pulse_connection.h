@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "platform/linux/sound/sound_server_state.h"
 
@@ -15,7 +16,8 @@ namespace linux_source {
 
 class PulseConnection {
  public:
-  PulseConnection();
+  // Pids are resolved with the process files below root.
+  explicit PulseConnection(std::string root = "/");
   ~PulseConnection();
   PulseConnection(const PulseConnection&) = delete;
   PulseConnection& operator=(const PulseConnection&) = delete;
@@ -45,6 +47,7 @@ class PulseConnection {
   template <typename Done>
   bool iterateUntil(Done done, std::chrono::steady_clock::time_point deadline);
 
+  std::string root_;
   pa_mainloop* loop_ = nullptr;
   pa_context* context_ = nullptr;
   std::optional<SoundServerState> fetch(std::chrono::steady_clock::time_point deadline);

@@ -1,65 +1,24 @@
 #include "platform/linux/sound/sound_hal.h"
 
-#include <charconv>
 #include <optional>
 #include <string>
+
+#include "platform/linux/identity/browser_map.h"
+#include "platform/linux/sound/capture_routes.h"
 
 namespace linux_source {
 namespace {
 
-const std::string* property(const Properties& properties, const char* key) {
-  auto found = properties.find(key);
-  return found == properties.end() ? nullptr : &found->second;
-}
-
-bool isTrue(const Properties& properties, const char* key) {
-  const std::string* value = property(properties, key);
-  return value != nullptr && *value == "true";
-}
-
-std::optional<SInt32> pidProperty(const Properties& properties, const char* key) {
-  const std::string* value = property(properties, key);
-  if (value == nullptr || value->empty()) return std::nullopt;
-  SInt32 pid = 0;
-  const auto [end, error] = std::from_chars(value->data(), value->data() + value->size(), pid);
-  if (error != std::errc() || end != value->data() + value->size() || pid <= 0) return std::nullopt;
-  return pid;
-}
-
-const Client* clientOf(const CaptureStream& stream, const SoundServerState& state) {
-  for (const Client& client : state.clients)
-    if (client.index == stream.client) return &client;
-  return nullptr;
-}
-
-const InputSource* sourceOf(std::uint32_t index, const SoundServerState& state) {
-  for (const InputSource& source : state.sources)
-    if (source.index == index) return &source;
-  return nullptr;
-}
-
-// The stream's own pid, then its client's; PipeWire's security pid last,
-// since for a client of the pulse protocol it is the pulse server's own.
-std::optional<SInt32> streamPid(const CaptureStream& stream, const SoundServerState& state) {
-  if (auto pid = pidProperty(stream.properties, "application.process.id")) return pid;
-  const Client* client = clientOf(stream, state);
-  if (client == nullptr) return std::nullopt;
-  if (auto pid = pidProperty(client->properties, "application.process.id")) return pid;
-  return pidProperty(client->properties, "pipewire.sec.pid");
-}
-
+// A declared ID goes by the browser map, so a browser is known by one
+// identifier whichever name it declares itself under.
 std::string declaredApplicationId(const CaptureStream& stream) {
   for (const char* key : {"application.id", "pipewire.access.portal.app_id"}) {
-    const std::string* value = property(stream.properties, key);
-    if (value != nullptr && !value->empty()) return *value;
+    const auto found = stream.properties.find(key);
+    if (found == stream.properties.end() || found->second.empty()) continue;
+    const std::string_view browser = browserBundleFor(found->second);
+    return browser.empty() ? found->second : std::string(browser);
   }
   return {};
-}
-
-bool isLevelMeter(const CaptureStream& stream) {
-  // PulseAudio shows a peak-detect stream only by its resampler; PipeWire
-  // says so in the stream's properties.
-  return stream.resampleMethod == "peaks" || isTrue(stream.properties, "resample.peaks");
 }
 
 struct ProcessObject {
@@ -82,18 +41,12 @@ void putDevice(model::Scene& scene, AudioObjectID device, std::uint32_t inputCha
 
 }  // namespace
 
-bool recordsInput(const CaptureStream& stream, const SoundServerState& state) {
-  if (stream.corked || stream.source == kNoIndex) return false;
-  const InputSource* source = sourceOf(stream.source, state);
-  if (source != nullptr && source->monitor) return false;
-  if (isTrue(stream.properties, "stream.capture.sink")) return false;
-  return !isLevelMeter(stream);
-}
-
 void putProcessObjects(const SoundServerState& state, model::Scene& scene) {
+  const CaptureRoutes routes = captureRoutes(state);
   std::vector<ProcessObject> processes;
   for (const CaptureStream& stream : state.streams) {
-    const std::optional<SInt32> pid = streamPid(stream, state);
+    if (isFilterStream(stream)) continue;  // the server's own, no application's
+    const std::optional<SInt32> pid = stream.pid;
     ProcessObject* process = nullptr;
     for (ProcessObject& known : processes) {
       if (pid ? known.pid == pid : (!known.pid && known.client == stream.client)) process = &known;
@@ -102,7 +55,7 @@ void putProcessObjects(const SoundServerState& state, model::Scene& scene) {
       processes.push_back(ProcessObject{pid, stream.client, false, {}});
       process = &processes.back();
     }
-    if (recordsInput(stream, state)) process->running = true;
+    if (recordsInput(stream, state, routes)) process->running = true;
     if (process->applicationId.empty()) process->applicationId = declaredApplicationId(stream);
   }
 
@@ -129,14 +82,14 @@ void putDevices(const SoundServerState& state, std::size_t capturesOutsideServer
     return ids.back();
   };
   for (const OutputSink& sink : state.sinks) putDevice(scene, next(), 0, sink.running);
-  for (const InputSource& source : state.sources) {
-    if (source.monitor) continue;
-    // A source that runs only for level meters is not in use: a volume
-    // applet must not light the "on air" sign.
-    bool recorded = false;
-    for (const CaptureStream& stream : state.streams)
-      if (stream.source == source.index && recordsInput(stream, state)) recorded = true;
-    putDevice(scene, next(), source.channels, source.running && recorded);
+  // A source that runs only for level meters or for the server's own filters
+  // is not in use: neither a volume applet nor an echo canceller that waits
+  // for a call may light the "on air" sign.
+  const CaptureRoutes routes = captureRoutes(state);
+  for (std::size_t i = 0; i < state.sources.size(); ++i) {
+    const InputSource& source = state.sources[i];
+    if (source.monitor()) continue;
+    putDevice(scene, next(), source.channels, source.running && routes.recordedByApplication[i]);
   }
   for (std::size_t i = 0; i < capturesOutsideServer; ++i) putDevice(scene, next(), 1, true);
   model::setGlobal(scene, kAudioObjectSystemObject, kAudioHardwarePropertyDevices, model::idList(ids));

@@ -16,15 +16,12 @@ constexpr AudioObjectID kFirstProcessObject = 0x10000000;
 constexpr AudioObjectID kFirstDevice = 0x20000000;
 
 // One process object per client process that owns a capture stream, in the
-// order of its first stream, and the system object's list of them.
+// order of its first stream, and the system object's list of them. The
+// server's own streams (its filters') are no process's.
 void putProcessObjects(const SoundServerState& state, model::Scene& scene);
 
 // Every output as a device without input, every source that is not a monitor
 // as a device with its channels, and each capture outside the server.
 void putDevices(const SoundServerState& state, std::size_t capturesOutsideServer, model::Scene& scene);
-
-// Whether a stream records the microphone: not corked, linked to a source that
-// is not the monitor of an output, and not a level meter.
-bool recordsInput(const CaptureStream& stream, const SoundServerState& state);
 
 }  // namespace linux_source

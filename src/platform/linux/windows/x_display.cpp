@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <xcb/res.h>
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
 
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/linux/identity/host_pids.h"
 #include "platform/linux/server_bounds.h"
 #include "platform/linux/sigpipe_guard.h"
 
@@ -51,6 +53,20 @@ const char* const kWindowTypes[] = {
     "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU", "_NET_WM_WINDOW_TYPE_POPUP_MENU",   "_NET_WM_WINDOW_TYPE_TOOLTIP",
     "_NET_WM_WINDOW_TYPE_COMBO",        "_NET_WM_WINDOW_TYPE_DND",
 };
+
+// Each client connection's base ID and the pid the server knows it by.
+std::map<std::uint32_t, pid_t> clientPidsFrom(void* answer) {
+  std::map<std::uint32_t, pid_t> pids;
+  Reply<xcb_res_query_client_ids_reply_t> reply(static_cast<xcb_res_query_client_ids_reply_t*>(answer));
+  if (!reply) return pids;
+  for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem > 0; xcb_res_client_id_value_next(&ids)) {
+    const xcb_res_client_id_value_t& id = *ids.data;
+    if (id.spec.mask != XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID || id.length != 4) continue;
+    const std::uint32_t pid = *xcb_res_client_id_value_value(ids.data);
+    if (pid > 0 && pid <= 0x7FFFFFFF) pids[id.spec.client] = static_cast<pid_t>(pid);
+  }
+  return pids;
+}
 
 }  // namespace
 
@@ -199,6 +215,9 @@ bool XDisplay::connect() {
     return false;
   }
   root_ = screens.data->root;
+  // Asked for before the atoms, so its answer is in by the time theirs are
+  // and reading it cannot wait past the deadline.
+  xcb_prefetch_extension_data(connection_, &xcb_res_id);
   const char* names[] = {"_NET_CLIENT_LIST", "_NET_WM_PID", "_NET_WM_NAME", "UTF8_STRING", "COMPOUND_TEXT",
                          "_NET_WM_WINDOW_TYPE"};
   unsigned* atoms[] = {&clientList_, &wmPid_, &netWmName_, &utf8String_, &compoundText_, &windowType_};
@@ -222,7 +241,43 @@ bool XDisplay::connect() {
   }
   xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &kWatchRoot);
   changed_ = true;
+  return askClientPids();
+}
+
+bool XDisplay::askClientPids() {
+  // X-Resource 1.2 tells which process each client connection belongs to.
+  clientPids_ = false;
+  const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection_, &xcb_res_id);
+  if (extension == nullptr || extension->present == 0) return true;
+  Reply<xcb_res_query_version_reply_t> version(
+      static_cast<xcb_res_query_version_reply_t*>(await(xcb_res_query_version(connection_, 1, 2).sequence)));
+  if (connection_ == nullptr) return false;
+  clientPids_ = version && (version->server_major > 1 || (version->server_major == 1 && version->server_minor >= 2));
   return true;
+}
+
+// A sandboxed client calls itself by its sandbox pid in _NET_WM_PID; the X
+// server knows its connection's host pid from the socket. When the window's
+// pid is what the connection's process is called inside its innermost
+// namespace, the window is that process's. Any other pid stays as the client
+// set it: a client may name another process as a window's owner.
+pid_t XDisplay::windowPid(pid_t declared, const Connection& client, std::map<Connection, pid_t>& innermost) {
+  if (client.second <= 0 || client.second == declared) return declared;
+  auto known = innermost.find(client);
+  if (known == innermost.end()) {
+    // A connection's process and its namespaces stay while it is connected,
+    // so the last listing's answer holds.
+    auto earlier = innermost_.find(client);
+    pid_t inside = 0;
+    if (earlier != innermost_.end()) {
+      inside = earlier->second;
+    } else {
+      const std::vector<pid_t> pids = namespacePids(procRoot_, client.second);
+      if (pids.size() > 1) inside = pids.back();
+    }
+    known = innermost.emplace(client, inside).first;
+  }
+  return known->second == declared ? client.second : declared;
 }
 
 bool XDisplay::reachable() {
@@ -282,7 +337,36 @@ void XDisplay::watch(const std::vector<xcb_window_t>& windows) {
 std::optional<std::vector<ClientWindow>> XDisplay::listWindows() {
   if (!connect()) return std::nullopt;
   deadline_ = Clock::now() + kAnswerBound;
+  // Every client's pid in one question (client 0 asks for all of them),
+  // answered while the windows are listed.
+  const xcb_res_client_id_spec_t everyClient{0, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+  const bool askedClients = clientPids_;
+  const unsigned clientIds = askedClients ? xcb_res_query_client_ids(connection_, 1, &everyClient).sequence : 0;
+  auto listed = normalWindows();
+  if (!listed) {
+    if (askedClients && connection_ != nullptr) xcb_discard_reply(connection_, clientIds);
+    return std::nullopt;
+  }
+  if (askedClients) {
+    void* answer = await(clientIds);
+    if (connection_ == nullptr) return std::nullopt;
+    const std::map<std::uint32_t, pid_t> clients = clientPidsFrom(answer);
+    // A window's ID carries its client's base ID in the bits outside the mask.
+    const std::uint32_t clientBits = ~xcb_get_setup(connection_)->resource_id_mask;
+    std::map<Connection, pid_t> innermost;
+    for (auto& [window, client] : *listed) {
+      const auto owner = clients.find(window & clientBits);
+      if (owner != clients.end()) client.pid = windowPid(client.pid, Connection{owner->first, owner->second}, innermost);
+    }
+    innermost_ = std::move(innermost);
+  }
+  std::vector<ClientWindow> windows;
+  windows.reserve(listed->size());
+  for (auto& [window, client] : *listed) windows.push_back(std::move(client));
+  return windows;
+}
 
+std::optional<std::vector<std::pair<std::uint32_t, ClientWindow>>> XDisplay::normalWindows() {
   Reply<xcb_get_property_reply_t> list(static_cast<xcb_get_property_reply_t*>(
       await(xcb_get_property(connection_, 0, root_, clientList_, XCB_ATOM_WINDOW, 0, kMaxClients).sequence)));
   if (connection_ == nullptr) return std::nullopt;
@@ -290,9 +374,9 @@ std::optional<std::vector<ClientWindow>> XDisplay::listWindows() {
     const auto* listed = static_cast<const xcb_window_t*>(xcb_get_property_value(list.get()));
     const auto described = describe({listed, listed + xcb_get_property_value_length(list.get()) / 4});
     if (!described) return std::nullopt;
-    std::vector<ClientWindow> windows;
+    std::vector<std::pair<std::uint32_t, ClientWindow>> windows;
     for (const Described& window : *described)
-      if (window.client) windows.push_back(*window.client);
+      if (window.client) windows.emplace_back(window.window, *window.client);
     return windows;
   }
 
@@ -326,15 +410,17 @@ std::optional<std::vector<ClientWindow>> XDisplay::listWindows() {
   const auto describedInFrames = describe(inFrames);
   if (!describedInFrames) return std::nullopt;
 
-  std::vector<ClientWindow> windows;
+  std::vector<std::pair<std::uint32_t, ClientWindow>> windows;
   std::size_t frame = 0, inFrame = 0;
+  const auto keep = [&windows](const Described& window) {
+    if (window.client) windows.emplace_back(window.window, *window.client);
+  };
   for (const Described& window : *described) {
     if (window.hasPid) {
-      if (window.client) windows.push_back(*window.client);
+      keep(window);
       continue;
     }
-    for (std::size_t k = 0; k < (*framed)[frame].size(); ++k, ++inFrame)
-      if ((*describedInFrames)[inFrame].client) windows.push_back(*(*describedInFrames)[inFrame].client);
+    for (std::size_t k = 0; k < (*framed)[frame].size(); ++k) keep((*describedInFrames)[inFrame++]);
     ++frame;
   }
   return windows;
@@ -384,6 +470,7 @@ std::optional<std::vector<XDisplay::Described>> XDisplay::describe(const std::ve
         static_cast<xcb_get_property_reply_t*>(await(request.transientFor.sequence)));
     if (connection_ == nullptr) return std::nullopt;
     Described& window = described.emplace_back();
+    window.window = candidates[described.size() - 1];
     window.hasPid =
         pid && pid->type == XCB_ATOM_CARDINAL && pid->format == 32 && xcb_get_property_value_length(pid.get()) >= 4;
     if (!window.hasPid) continue;

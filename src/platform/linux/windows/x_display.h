@@ -6,8 +6,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct xcb_connection_t;
@@ -21,7 +23,8 @@ struct ClientWindow {
 
 class XDisplay {
  public:
-  XDisplay() = default;
+  // Process files are read below procRoot.
+  explicit XDisplay(std::string procRoot = "/") : procRoot_(std::move(procRoot)) {}
   ~XDisplay();
   XDisplay(const XDisplay&) = delete;
   XDisplay& operator=(const XDisplay&) = delete;
@@ -32,7 +35,8 @@ class XDisplay {
   // can see or bring back: the window manager's client list where there is one,
   // else the mapped children of the root, in that order. Nothing when the
   // server does not answer in time. Listed again only after the server told
-  // of a change to those windows (and at least every few seconds).
+  // of a change to those windows (and at least every few seconds). The pid of
+  // a sandboxed client's window is its process's pid on the host.
   std::optional<std::vector<ClientWindow>> clientWindows();
 
   // Takes in what the server has told since the last question.
@@ -42,11 +46,17 @@ class XDisplay {
   // A window as listed: whether it carries a pid, and the client window it
   // is when it also is a normal window.
   struct Described {
+    std::uint32_t window = 0;
     bool hasPid = false;
     std::optional<ClientWindow> client;
   };
 
   bool connect();
+  bool askClientPids();
+  using Connection = std::pair<std::uint32_t, pid_t>;  // a client's base ID and its host pid
+  pid_t windowPid(pid_t declared, const Connection& client, std::map<Connection, pid_t>& innermost);
+  // The normal client windows, each with its ID.
+  std::optional<std::vector<std::pair<std::uint32_t, ClientWindow>>> normalWindows();
   // Asks the server to tell of changes to these windows and their properties.
   void watch(const std::vector<std::uint32_t>& windows);
   std::optional<std::vector<ClientWindow>> listWindows();
@@ -58,7 +68,10 @@ class XDisplay {
   // error, a broken connection or the deadline (which drops the connection).
   void* await(unsigned sequence);
 
+  std::string procRoot_;
   xcb_connection_t* connection_ = nullptr;
+  bool clientPids_ = false;                // the server answers X-Resource 1.2's client IDs
+  std::map<Connection, pid_t> innermost_;  // each client's innermost pid, from the last listing
   unsigned root_ = 0;
   unsigned clientList_ = 0, wmPid_ = 0, netWmName_ = 0, utf8String_ = 0, compoundText_ = 0, windowType_ = 0;
   std::vector<std::uint32_t> windowTypes_;  // EWMH's window types, normal first
