@@ -169,18 +169,24 @@ TEST(Identity, KnownIdentitiesHoldWhileTheExecutableStays) {
   FixtureTree tree;
   linux_source::KnownIdentities known;
   addProcess(tree, 70, "firefox", "/usr/lib/firefox/firefox");
-  EXPECT_EQ(linux_source::identifyKnown(70, placesOf(tree), known)->bundleIdentifier, "org.mozilla.firefox");
+  EXPECT_EQ(linux_source::identifyKnown(70, placesOf(tree), known, 1)->bundleIdentifier, "org.mozilla.firefox");
   // The same pid now runs another program (an exec, or the pid taken again).
   std::filesystem::remove(tree.path("/proc/70/exe"));
   tree.link("/proc/70/exe", "/usr/bin/arecord");
   tree.write("/proc/70/stat", "70 (arecord) S 1 1 1 0 -1\n");
-  const auto again = linux_source::identifyKnown(70, placesOf(tree), known);
+  // Within the epoch the process is not looked at; the next one sees the change.
+  EXPECT_EQ(linux_source::identifyKnown(70, placesOf(tree), known, 1)->bundleIdentifier, "org.mozilla.firefox");
+  const auto again = linux_source::identifyKnown(70, placesOf(tree), known, 2);
   ASSERT_TRUE(again);
   EXPECT_EQ(again->bundleIdentifier, "");
   EXPECT_EQ(again->name, "arecord");
+  // The executable stays from one epoch to the next: the identity is kept,
+  // even where its records have changed meanwhile.
+  tree.write("/proc/70/stat", "70 (renamed) S 1 1 1 0 -1\n");
+  EXPECT_EQ(linux_source::identifyKnown(70, placesOf(tree), known, 3)->name, "arecord");
   // Gone: not answered from what was known.
   std::filesystem::remove_all(tree.path("/proc/70"));
-  EXPECT_FALSE(linux_source::identifyKnown(70, placesOf(tree), known));
+  EXPECT_FALSE(linux_source::identifyKnown(70, placesOf(tree), known, 4));
 }
 
 TEST(UnitNames, Unescape) {

@@ -31,6 +31,7 @@ class LinuxSystem final : public Source {
         if (!processesMade_ || *processesMade_ != pulse_.generation()) {
           linux_source::putProcessObjects(listing != nullptr ? *listing : linux_source::SoundServerState{}, scene);
           processesMade_ = pulse_.generation();
+          ++epoch_;
         }
         break;
       }
@@ -62,15 +63,22 @@ class LinuxSystem final : public Source {
 
  private:
   std::optional<Application> applicationOf(pid_t pid) {
-    const auto identity = linux_source::identifyKnown(pid, places_, known_);
+    const auto identity = linux_source::identifyKnown(pid, places_, known_, epoch_);
     if (!identity) return std::nullopt;
     return Application{pid, unlessEmpty(identity->bundleIdentifier), unlessEmpty(identity->name)};
   }
 
   // The running applications are the processes that own a window.
   std::vector<Application> windowOwners() {
+    const std::vector<linux_source::WindowOwner> listed = windows_.owners();
+    std::vector<pid_t> pids;
+    for (const linux_source::WindowOwner& owner : listed) pids.push_back(owner.pid);
+    if (pids != ownerPids_) {
+      ownerPids_ = std::move(pids);
+      ++epoch_;
+    }
     std::vector<Application> owners;
-    for (const linux_source::WindowOwner& owner : windows_.owners())
+    for (const linux_source::WindowOwner& owner : listed)
       if (auto application = applicationOf(owner.pid)) owners.push_back(*application);
     return owners;
   }
@@ -84,6 +92,10 @@ class LinuxSystem final : public Source {
 
   linux_source::IdentityPlaces places_;
   linux_source::KnownIdentities known_;
+  // A new epoch whenever the pids the sound server or the windows name have
+  // changed; within one, a known identity is not looked at again.
+  std::uint64_t epoch_ = 1;
+  std::vector<pid_t> ownerPids_;
   std::optional<std::uint64_t> processesMade_;
   std::optional<std::pair<std::uint64_t, std::size_t>> devicesMade_;
   linux_source::PulseConnection pulse_;

@@ -51,18 +51,22 @@ std::optional<Identity> identify(pid_t pid, const IdentityPlaces& places) {
   return identifyRunning(pid, executablePath(places.root, pid), places);
 }
 
-std::optional<Identity> identifyKnown(pid_t pid, const IdentityPlaces& places, KnownIdentities& known) {
-  const std::string program = executablePath(places.root, pid);
+std::optional<Identity> identifyKnown(pid_t pid, const IdentityPlaces& places, KnownIdentities& known,
+                                      std::uint64_t epoch) {
   auto found = known.byPid.find(pid);
-  if (found != known.byPid.end() && !program.empty() && found->second.executable == program)
+  if (found != known.byPid.end() && found->second.epoch == epoch) return found->second.identity;
+  const std::string program = executablePath(places.root, pid);
+  if (found != known.byPid.end() && !program.empty() && found->second.executable == program) {
+    found->second.epoch = epoch;
     return found->second.identity;
+  }
   auto identity = identifyRunning(pid, program, places);
   if (!identity || program.empty()) {
     known.byPid.erase(pid);
     return identity;
   }
   if (known.byPid.size() >= 4096) known.byPid.clear();  // processes come and go; keep it bounded
-  known.byPid[pid] = KnownIdentities::Known{program, *identity};
+  known.byPid[pid] = KnownIdentities::Known{program, *identity, epoch};
   return identity;
 }
 

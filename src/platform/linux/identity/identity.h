@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -35,12 +36,17 @@ struct KnownIdentities {
   struct Known {
     std::string executable;
     Identity identity;
+    std::uint64_t epoch = 0;  // when it was last seen to run that executable
   };
   std::map<pid_t, Known> byPid;
 };
 
 // identify(), answered from known when the process still runs the executable
-// it ran when it was resolved.
-std::optional<Identity> identifyKnown(pid_t pid, const IdentityPlaces& places, KnownIdentities& known);
+// it ran when it was resolved. Within one epoch it is answered without a look
+// at the process at all: the caller starts a new epoch whenever what named
+// these pids has changed. (A process that execs or ends closes its
+// connections, so its streams and windows go, and with them the epoch.)
+std::optional<Identity> identifyKnown(pid_t pid, const IdentityPlaces& places, KnownIdentities& known,
+                                      std::uint64_t epoch);
 
 }  // namespace linux_source
