@@ -9,18 +9,10 @@ import shutil
 import signal
 import subprocess
 import tempfile
-import time
+
+from sound_servers import wait_for
 
 LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
-
-
-def _wait_for(predicate, timeout, what):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return
-        time.sleep(0.05)
-    raise RuntimeError("timed out waiting for " + what)
 
 
 def _become_subreaper():
@@ -82,7 +74,7 @@ class WaylandDesktop:
             self.weston = self._spawn(["weston", "--backend=headless-backend.so", "--xwayland",
                                        "--socket=wayland-quorbel", "--idle-time=0"], "weston.log")
             log = os.path.join(self.dir, "weston.log")
-            _wait_for(lambda: self._x_display(log), 15, "weston")
+            wait_for(lambda: self._x_display(log), 15, "weston")
             self.env["DISPLAY"] = self._x_display(log)
         except Exception:
             self.stop()
@@ -101,7 +93,7 @@ class WaylandDesktop:
             os.unlink(bus)
         self.bus = self._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile",
                                 "--address=" + self.bus_address], "dbus.log")
-        _wait_for(lambda: os.path.exists(bus), 10, "the session bus")
+        wait_for(lambda: os.path.exists(bus), 10, "the session bus")
 
     def set_accessibility(self, on):
         """As a person switching accessibility on or off would; starts the
@@ -162,7 +154,7 @@ class WaylandDesktop:
             except ProcessLookupError:
                 pass
         for pid in doomed:
-            _wait_for(lambda: (_reap(pid), not _arguments(pid))[1], 10, "process %d to end" % pid)
+            wait_for(lambda: (_reap(pid), not _arguments(pid))[1], 10, "process %d to end" % pid)
 
     def stop(self):
         if self.weston is not None:

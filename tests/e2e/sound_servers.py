@@ -18,7 +18,7 @@ def _end(procs):
         proc.wait()
 
 
-def _wait_for(predicate, timeout, what):
+def wait_for(predicate, timeout, what):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         if predicate():
@@ -96,7 +96,7 @@ class PulseAudio(SoundServer):
                     "--log-target=stderr", "--load=module-native-protocol-unix",
                     "--load=module-null-source source_name=mic",
                     "--load=module-null-sink sink_name=speaker"])
-        _wait_for(lambda: {"mic", "speaker.monitor"} <= set(self.source_names()), 15, "PulseAudio")
+        wait_for(lambda: {"mic", "speaker.monitor"} <= set(self.source_names()), 15, "PulseAudio")
         return self
 
 
@@ -112,21 +112,21 @@ class PipeWire(SoundServer):
         bus = os.path.join(self.dir, "bus")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + bus
         self.spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=unix:path=" + bus])
-        _wait_for(lambda: os.path.exists(bus), 10, "the session bus")
+        wait_for(lambda: os.path.exists(bus), 10, "the session bus")
         self.start_server()
         return self
 
     def start_server(self):
         self.spawn(["pipewire"])
-        _wait_for(lambda: os.path.exists(os.path.join(self.dir, "pipewire-0")), 10, "PipeWire")
+        wait_for(lambda: os.path.exists(os.path.join(self.dir, "pipewire-0")), 10, "PipeWire")
         # WirePlumber links streams to devices, so it runs before any device is made.
         self.spawn(["wireplumber"])
         self.spawn(["pipewire-pulse"])
-        _wait_for(self.answers, 15, "pipewire-pulse")
+        wait_for(self.answers, 15, "pipewire-pulse")
         time.sleep(0.5)
         self.pactl("load-module", "module-null-sink", "media.class=Audio/Source/Virtual", "sink_name=mic")
         self.pactl("load-module", "module-null-sink", "sink_name=speaker")
-        _wait_for(lambda: {"mic", "speaker.monitor"} <= set(self.source_names()), 15, "the test devices")
+        wait_for(lambda: {"mic", "speaker.monitor"} <= set(self.source_names()), 15, "the test devices")
 
     def stop_server(self):
         """Ends PipeWire and its pulse server; the session bus stays."""
