@@ -60,10 +60,10 @@ std::map<std::uint32_t, pid_t> clientPidsFrom(void* answer) {
   Reply<xcb_res_query_client_ids_reply_t> reply(static_cast<xcb_res_query_client_ids_reply_t*>(answer));
   if (!reply) return pids;
   for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem > 0; xcb_res_client_id_value_next(&ids)) {
-    const xcb_res_client_id_value_t& id = *ids.data;
-    if (id.spec.mask != XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID || id.length != 4) continue;
+    const auto& [asked, length] = *ids.data;
+    if (asked.mask != XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID || length != 4) continue;
     const std::uint32_t pid = *xcb_res_client_id_value_value(ids.data);
-    if (pid > 0 && pid <= 0x7FFFFFFF) pids[id.spec.client] = static_cast<pid_t>(pid);
+    if (pid > 0 && pid <= 0x7FFFFFFF) pids[asked.client] = static_cast<pid_t>(pid);
   }
   return pids;
 }
