@@ -59,22 +59,26 @@ bool AccessibilityBus::openSession(Clock::time_point deadline) {
   return false;
 }
 
+Message AccessibilityBus::askLauncher(Message call, Clock::time_point deadline) {
+  if (!openSession(deadline)) return nullptr;
+  std::vector<Message> calls;
+  calls.push_back(std::move(call));
+  Replies replies = session_.callAll(std::move(calls), deadline);
+  if (!replies.complete) {
+    // The bus or its launcher is hung: whatever it says later is no answer to this.
+    session_.close();
+    sessionQuietUntil_ = Clock::now() + kQuietAfterFailure;
+  }
+  return std::move(replies.replies[0]);
+}
+
 bool AccessibilityBus::switchedOn() {
   const Clock::time_point now = Clock::now();
   if (switchedOn_ && now - askedAt_ < kOneCycle) return *switchedOn_;
   const Clock::time_point deadline = now + kAnswerBound;
-  bool on = false;
-  if (openSession(deadline)) {
-    std::vector<Message> calls;
-    calls.push_back(propertyQuery(kLauncher, kLauncherPath, "org.a11y.Status", "IsEnabled"));
-    Replies replies = session_.callAll(std::move(calls), deadline);
-    if (!replies.complete && session_.isOpen()) {
-      // The bus or its launcher is hung: whatever it says later is no answer to this.
-      session_.close();
-    }
-    if (!replies.complete) sessionQuietUntil_ = Clock::now() + kQuietAfterFailure;
-    on = booleanIn(replies.replies[0].get()).value_or(false);
-  }
+  const bool on =
+      booleanIn(askLauncher(propertyQuery(kLauncher, kLauncherPath, "org.a11y.Status", "IsEnabled"), deadline).get())
+          .value_or(false);
   switchedOn_ = on;
   askedAt_ = Clock::now();
   return on;
@@ -97,15 +101,8 @@ bool AccessibilityBus::openAccessibility(Clock::time_point deadline) {
   const char* given = std::getenv("AT_SPI_BUS_ADDRESS");
   if (given != nullptr && *given != '\0') {
     address = given;
-  } else if (openSession(deadline)) {
-    std::vector<Message> calls;
-    calls.push_back(methodCall(kLauncher, kLauncherPath, kLauncher, "GetAddress"));
-    Replies replies = session_.callAll(std::move(calls), deadline);
-    if (!replies.complete) {
-      session_.close();
-      sessionQuietUntil_ = Clock::now() + kQuietAfterFailure;
-    }
-    address = textIn(replies.replies[0].get());
+  } else {
+    address = textIn(askLauncher(methodCall(kLauncher, kLauncherPath, kLauncher, "GetAddress"), deadline).get());
   }
   if (address && !address->empty() && accessibility_.open(*address, deadline)) return true;
   accessibilityFailed();

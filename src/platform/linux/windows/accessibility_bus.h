@@ -51,6 +51,10 @@ class AccessibilityBus {
 
  private:
   bool openSession(Clock::time_point deadline);
+  // The launcher's answer on the session bus; null for an error, or when the
+  // bus or the launcher does not answer by the deadline (the bus is then
+  // left alone for a moment).
+  Message askLauncher(Message call, Clock::time_point deadline);
   bool openAccessibility(Clock::time_point deadline);
   void accessibilityFailed();
   // The batch's answers, with a question to the bus itself at its end: a bus
