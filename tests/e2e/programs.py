@@ -1,8 +1,52 @@
 """Helper programs that a test starts and ends."""
 
+import os
 import select
 import subprocess
 import tempfile
+import time
+
+
+def wait_until(predicate, timeout):
+    """Whether predicate came true within timeout seconds."""
+    deadline = time.monotonic() + timeout
+    while not predicate():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.05)
+    return True
+
+
+def children(pid):
+    """The pids of the processes whose parent is pid."""
+    found = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/stat" % entry) as stat:
+                fields = stat.read().rsplit(")", 1)[1].split()
+        except (OSError, IndexError):
+            continue
+        if fields[1] == str(pid):
+            found.append(int(entry))
+    return found
+
+
+def descendants(pid):
+    """The pids below pid, each parent before its children."""
+    found = []
+    for child in children(pid):
+        found.append(child)
+        found.extend(descendants(child))
+    return found
+
+
+def command_name(pid):
+    """The process's command name; empty once it has gone."""
+    try:
+        with open("/proc/%d/comm" % pid) as name:
+            return name.read().strip()
+    except OSError:
+        return ""
 
 
 class Program:

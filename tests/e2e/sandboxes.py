@@ -6,37 +6,12 @@ import os
 import shutil
 import signal
 import tempfile
-import time
 
-from programs import Program
+from programs import Program, command_name, descendants, wait_until
 
 
 def available():
     return shutil.which("bwrap") is not None and shutil.which("unshare") is not None
-
-
-def _children(pid):
-    try:
-        with open("/proc/%d/task/%d/children" % (pid, pid)) as listed:
-            return [int(child) for child in listed.read().split()]
-    except OSError:
-        return []
-
-
-def _descendants(pid):
-    found = []
-    for child in _children(pid):
-        found.append(child)
-        found.extend(_descendants(child))
-    return found
-
-
-def _command(pid):
-    try:
-        with open("/proc/%d/comm" % pid) as comm:
-            return comm.read().strip()
-    except OSError:
-        return None
 
 
 class Sandboxed:
@@ -48,12 +23,11 @@ class Sandboxed:
         self.launcher = Program(argv, env, wait_ready)
         self.pid = None
         try:
-            deadline = time.monotonic() + 10
-            while self.pid is None and time.monotonic() < deadline:
-                self.pid = next((p for p in _descendants(self.launcher.pid) if _command(p) == command), None)
-                if self.pid is None:
-                    time.sleep(0.05)
-            assert self.pid is not None, "%s did not start in its sandbox: %s" % (command, self.launcher.errors())
+            def started():
+                self.pid = next((p for p in descendants(self.launcher.pid) if command_name(p) == command), None)
+                return self.pid is not None
+
+            assert wait_until(started, 10), "%s did not start in its sandbox: %s" % (command, self.launcher.errors())
         except BaseException:
             self.end()
             raise
@@ -66,7 +40,7 @@ class Sandboxed:
         return []
 
     def end(self):
-        for pid in reversed(_descendants(self.launcher.pid)):
+        for pid in reversed(descendants(self.launcher.pid)):
             try:
                 os.kill(pid, signal.SIGKILL)
             except ProcessLookupError:

@@ -9,6 +9,8 @@ import tempfile
 import time
 import unittest
 
+from programs import wait_until
+
 
 def _end(procs):
     """Kills what still runs, as a crash would, and waits for each."""
@@ -19,12 +21,8 @@ def _end(procs):
 
 
 def wait_for(predicate, timeout, what):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return
-        time.sleep(0.05)
-    raise RuntimeError("timed out waiting for " + what)
+    if not wait_until(predicate, timeout):
+        raise RuntimeError("timed out waiting for " + what)
 
 
 class SoundServer:

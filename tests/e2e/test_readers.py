@@ -7,11 +7,10 @@ import shutil
 import signal
 import subprocess
 import sys
-import time
 import unittest
 
 import monitor
-from programs import Program
+from programs import Program, children, command_name, wait_until
 import sound_servers
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "doc"))
@@ -26,28 +25,6 @@ def readers():
             ("node", [node, "-e", documents.readme_code("js")])]
 
 
-def children(pid):
-    """The pids of the processes whose parent is pid."""
-    found = []
-    for entry in os.listdir("/proc"):
-        try:
-            with open("/proc/%s/stat" % entry) as stat:
-                fields = stat.read().rsplit(")", 1)[1].split()
-        except (OSError, IndexError):
-            continue
-        if fields[1] == str(pid):
-            found.append(int(entry))
-    return found
-
-
-def comm(pid):
-    try:
-        with open("/proc/%d/comm" % pid) as name:
-            return name.read().strip()
-    except OSError:
-        return ""
-
-
 def gone(pid):
     """Ended: no such process, or one that only waits to be reaped."""
     try:
@@ -55,15 +32,6 @@ def gone(pid):
             return stat.read().rsplit(")", 1)[1].split()[0] == "Z"
     except OSError:
         return True
-
-
-def wait_until(predicate, timeout):
-    deadline = time.monotonic() + timeout
-    while not predicate():
-        if time.monotonic() > deadline:
-            return False
-        time.sleep(0.05)
-    return True
 
 
 class Reader:
@@ -78,7 +46,7 @@ class Reader:
         """The pid of the monitor the reader started."""
         found = []
         def started():
-            found[:] = [pid for pid in children(self.proc.pid) if comm(pid) == "quorbel" and not gone(pid)]
+            found[:] = [pid for pid in children(self.proc.pid) if command_name(pid) == "quorbel" and not gone(pid)]
             return found
         assert wait_until(started, 10) and len(found) == 1, "the reader started %d monitors" % len(found)
         return found[0]
