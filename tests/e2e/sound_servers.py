@@ -119,7 +119,14 @@ class PipeWire(SoundServer):
         wait_for(lambda: os.path.exists(os.path.join(self.dir, "pipewire-0")), 10, "PipeWire")
         # WirePlumber links streams to devices, so it runs before any device is made.
         self.spawn(["wireplumber"])
+        # pipewire-pulse gives up when its runtime folder appears between its
+        # own check and its mkdir, and every libpulse client (pactl polling
+        # below) makes that folder on its first try: make it first, and ask
+        # nothing before the server's socket is there.
+        os.makedirs(self.env["PULSE_RUNTIME_PATH"], mode=0o700, exist_ok=True)
         self.spawn(["pipewire-pulse"])
+        wait_for(lambda: os.path.exists(os.path.join(self.env["PULSE_RUNTIME_PATH"], "native")), 15,
+                 "the pipewire-pulse socket")
         wait_for(self.answers, 15, "pipewire-pulse")
         time.sleep(0.5)
         self.pactl("load-module", "module-null-sink", "media.class=Audio/Source/Virtual", "sink_name=mic")
