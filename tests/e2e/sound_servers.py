@@ -20,9 +20,18 @@ def _end(procs):
         proc.wait()
 
 
-def wait_for(predicate, timeout, what):
+def wait_for(predicate, timeout, what, log=None):
+    """Raises when predicate stays false; with the tail of log, the server's
+    own word on why it did not come up."""
     if not wait_until(predicate, timeout):
-        raise RuntimeError("timed out waiting for " + what)
+        said = ""
+        if log:
+            try:
+                with open(log, "rb") as written:
+                    said = ": " + written.read()[-2000:].decode(errors="replace")
+            except OSError:
+                said = ": no log at " + log
+        raise RuntimeError("timed out waiting for " + what + said)
 
 
 class SoundServer:
@@ -45,8 +54,11 @@ class SoundServer:
     def available():
         raise NotImplementedError
 
+    def log_of(self, program):
+        return os.path.join(self.dir, program + ".log")
+
     def spawn(self, argv, **kwargs):
-        log = open(os.path.join(self.dir, os.path.basename(argv[0]) + ".log"), "ab")
+        log = open(self.log_of(os.path.basename(argv[0])), "ab")
         proc = subprocess.Popen(argv, env=self.env, stdout=log, stderr=log, stdin=subprocess.DEVNULL, **kwargs)
         log.close()
         self.procs.append(proc)
@@ -94,7 +106,8 @@ class PulseAudio(SoundServer):
                     "--log-target=stderr", "--load=module-native-protocol-unix",
                     "--load=module-null-source source_name=mic",
                     "--load=module-null-sink sink_name=speaker"])
-        wait_for(lambda: {"mic", "speaker.monitor"} <= set(self.source_names()), 15, "PulseAudio")
+        wait_for(lambda: {"mic", "speaker.monitor"} <= set(self.source_names()), 15, "PulseAudio",
+                 self.log_of("pulseaudio"))
         return self
 
 
@@ -116,7 +129,7 @@ class PipeWire(SoundServer):
 
     def start_server(self):
         self.spawn(["pipewire"])
-        wait_for(lambda: os.path.exists(os.path.join(self.dir, "pipewire-0")), 10, "PipeWire")
+        wait_for(lambda: os.path.exists(os.path.join(self.dir, "pipewire-0")), 10, "PipeWire", self.log_of("pipewire"))
         # WirePlumber links streams to devices, so it runs before any device is made.
         self.spawn(["wireplumber"])
         # pipewire-pulse gives up when its runtime folder appears between its
@@ -126,8 +139,8 @@ class PipeWire(SoundServer):
         os.makedirs(self.env["PULSE_RUNTIME_PATH"], mode=0o700, exist_ok=True)
         self.spawn(["pipewire-pulse"])
         wait_for(lambda: os.path.exists(os.path.join(self.env["PULSE_RUNTIME_PATH"], "native")), 15,
-                 "the pipewire-pulse socket")
-        wait_for(self.answers, 15, "pipewire-pulse")
+                 "the pipewire-pulse socket", self.log_of("pipewire-pulse"))
+        wait_for(self.answers, 15, "pipewire-pulse", self.log_of("pipewire-pulse"))
         time.sleep(0.5)
         self.pactl("load-module", "module-null-sink", "media.class=Audio/Source/Virtual", "sink_name=mic")
         self.pactl("load-module", "module-null-sink", "sink_name=speaker")
