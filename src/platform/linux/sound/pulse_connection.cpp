@@ -108,6 +108,15 @@ void onClient(pa_context*, const pa_client_info* info, int eol, void* userdata) 
   finish(request, eol);
 }
 
+// The server's address as libpulse gives it: a path, "unix:PATH", or a
+// network address, which is no socket of this machine's.
+std::string unixSocketPath(const char* server) {
+  if (server == nullptr) return {};
+  std::string address = server;
+  if (address.rfind("unix:", 0) == 0) address.erase(0, 5);
+  return !address.empty() && address.front() == '/' ? address : std::string();
+}
+
 }  // namespace
 
 PulseConnection::PulseConnection(std::string root) : root_(std::move(root)) {}
@@ -222,20 +231,23 @@ std::optional<SoundServerState> PulseConnection::fetch(Clock::time_point deadlin
               pa_context_get_sink_info_list(context_, onSink, &request),
               pa_context_get_sink_input_info_list(context_, onPlayback, &request)}))
     return std::nullopt;
-  // Clients only for streams that do not carry their own pid (native PipeWire
-  // recorders): decoding every client's properties would cost more than the rest.
+  // The clients of new streams, each once, and the monitor's own connection:
+  // a client's properties hold the pid the kernel gave for it, where the
+  // server keeps one, and the monitor's own tells which pid that is for no
+  // one. A stream of the last listing keeps its pid, so needs no client.
+  state.ownClient = pa_context_get_index(context_);
+  const SoundServerState* earlier = last_ ? &*last_ : nullptr;
+  std::vector<std::uint32_t> asked;
+  for (const CaptureStream& stream : state.streams)
+    if (stream.client != kNoIndex && sameStream(stream, earlier) == nullptr &&
+        std::find(asked.begin(), asked.end(), stream.client) == asked.end())
+      asked.push_back(stream.client);
+  if (!asked.empty() && state.ownClient != kNoIndex) asked.push_back(state.ownClient);
   std::vector<pa_operation*> clients;
-  for (const CaptureStream& stream : state.streams) {
-    if (stream.client == kNoIndex || stream.properties.count("application.process.id") != 0) continue;
-    bool asked = false;
-    for (const CaptureStream& earlier : state.streams) {
-      if (&earlier == &stream) break;
-      if (earlier.client == stream.client && earlier.properties.count("application.process.id") == 0) asked = true;
-    }
-    if (!asked) clients.push_back(pa_context_get_client_info(context_, stream.client, onClient, &request));
-  }
+  for (const std::uint32_t index : asked) clients.push_back(pa_context_get_client_info(context_, index, onClient, &request));
   if (!clients.empty() && !await(std::move(clients))) return std::nullopt;
-  resolveStreamPids(state, root_, last_ ? &*last_ : nullptr);
+  state.socketPath = unixSocketPath(pa_context_get_server(context_));
+  resolveStreamPids(state, root_, earlier);
   return state;
 }
 
