@@ -102,15 +102,17 @@ std::optional<std::vector<SocketInode>> clientsOfSocket(const std::string& path)
     if (got <= 0) return std::nullopt;
     received += static_cast<std::size_t>(got);
     if (received > kMaxListing) return std::nullopt;
-    int length = static_cast<int>(got);
-    for (auto* header = reinterpret_cast<const nlmsghdr*>(buffer.data()); NLMSG_OK(header, length);
-         header = NLMSG_NEXT(header, length)) {
+    const auto size = static_cast<std::size_t>(got);
+    for (std::size_t at = 0; at + sizeof(nlmsghdr) <= size;) {
+      const auto* header = reinterpret_cast<const nlmsghdr*>(buffer.data() + at);
+      if (header->nlmsg_len < sizeof(nlmsghdr) || header->nlmsg_len > size - at) return std::nullopt;
       if (header->nlmsg_type == NLMSG_DONE) {
         std::sort(clients.begin(), clients.end());
         return clients;
       }
       if (header->nlmsg_type == NLMSG_ERROR) return std::nullopt;
       if (header->nlmsg_type == SOCK_DIAG_BY_FAMILY) take(header, path, clients);
+      at += NLMSG_ALIGN(header->nlmsg_len);
     }
   }
 }
