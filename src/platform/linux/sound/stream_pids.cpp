@@ -59,7 +59,8 @@ class Witness {
       : state_(state), root_(root), clientSockets_(clientSockets) {}
 
   // A claimed process is refuted when the kernel lists the server's clients
-  // and neither it nor any process of its sandbox is among them.
+  // and neither it nor any process of its sandbox is seen to hold one (a
+  // process whose open files cannot be looked at holds none that is seen).
   bool refutes(pid_t claimed) {
     if (!asked_) {
       asked_ = true;
