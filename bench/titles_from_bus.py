@@ -16,13 +16,12 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import desktop_session  # noqa: E402
 import sound_servers  # noqa: E402
-from programs import Program  # noqa: E402
+from programs import Program, installed_folder  # noqa: E402
 from whole_process import peak_resident_kib  # noqa: E402
 
 WINDOWS = 3
@@ -45,7 +44,7 @@ def main():
         return
     sound = sound_servers.PulseAudio().start()
     desktop = desktop_session.WaylandDesktop().start()
-    scratch = tempfile.mkdtemp(prefix="quorbel-bench-")
+    scratch = installed_folder("quorbel-bench-")  # where an installed browser lies
     programs = []
     try:
         desktop.set_accessibility(True)

@@ -21,7 +21,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import sound_servers  # noqa: E402
 import x_server  # noqa: E402
-from programs import Program  # noqa: E402
+from programs import Program, installed_folder  # noqa: E402
 
 STREAMS = 50
 WINDOWS = 100
@@ -66,7 +66,7 @@ def main():
     live_cycles = os.path.join(build, "bench", "quorbel_live_cycles")
     sound = sound_servers.PulseAudio().start()
     x = x_server.Xvfb().start()
-    scratch = tempfile.mkdtemp(prefix="quorbel-bench-")
+    scratch = installed_folder("quorbel-bench-")  # where an installed browser lies
     programs = []
     try:
         shutil.copy(os.path.join(tools, "capture_client"), os.path.join(scratch, "firefox"))
@@ -81,6 +81,7 @@ def main():
         line = subprocess.run([quorbel, "--once"], env=env, capture_output=True, check=True).stdout
         seen = json.loads(line)
         assert len(seen["holders"]) == STREAMS, len(seen["holders"])
+        assert sum(len(h["titles"]) for h in seen["holders"]) == 12, "the browser holder reads its titles"
 
         once, pactl = [], []
         for _ in range(pairs):

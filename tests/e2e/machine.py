@@ -1,11 +1,11 @@
 """A machine for the window tests: PulseAudio with a microphone, an Xvfb, and
-a scratch folder for programs that go by browsers' names."""
+an install folder for programs that go by browsers' names."""
 
 import os
 import shutil
-import tempfile
 import unittest
 
+import programs
 import sound_servers
 import x_server
 
@@ -16,7 +16,7 @@ class SoundAndDisplay:
             raise unittest.SkipTest("PulseAudio or Xvfb is not installed")
         self.sound = sound_servers.PulseAudio()
         self.x = x_server.Xvfb()
-        self.bin = tempfile.mkdtemp(prefix=prefix)
+        self.bin = programs.installed_folder(prefix)
         try:
             self.sound.start()
             self.x.start()
@@ -26,7 +26,7 @@ class SoundAndDisplay:
         self.env = dict(self.sound.env, DISPLAY=self.x.display)
 
     def program(self, name, source):
-        """A copy of source named name, inside the scratch folder."""
+        """A copy of source named name, inside the install folder."""
         path = os.path.join(self.bin, name)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         shutil.copy(source, path)

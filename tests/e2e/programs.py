@@ -49,6 +49,19 @@ def command_name(pid):
         return ""
 
 
+def installed_folder(prefix):
+    """A new folder where vendors install programs (/opt): root's and
+    writable by no one else all the way up, as a package leaves it, so a
+    program copied there goes by its name as an installed browser does."""
+    return tempfile.mkdtemp(prefix=prefix, dir="/opt")
+
+
+def writable_folder(prefix):
+    """A new folder under /tmp, which anyone may write: a program copied
+    there is a stranger whatever its name."""
+    return tempfile.mkdtemp(prefix=prefix, dir="/tmp")
+
+
 class Program:
     """A program that runs until the test ends it; with wait_ready, started
     only once it has written "ready". What it writes to standard error is

@@ -7,14 +7,13 @@ import os
 import shutil
 import signal
 import subprocess
-import tempfile
 import time
 import unittest
 
 import desktop_session
 import monitor
 import sound_servers
-from programs import Program
+from programs import Program, installed_folder, writable_folder
 
 TOOLS = os.environ.get("QUORBEL_TEST_TOOLS", os.path.join(os.path.dirname(monitor.BINARY), "tests", "tools"))
 WINDOW_RECORDER = os.path.join(TOOLS, "window_recorder")
@@ -34,7 +33,7 @@ class AccessibilityBus(unittest.TestCase):
         except Exception:
             cls.sound.stop()
             raise
-        cls.bin = tempfile.mkdtemp(prefix="quorbel-a11y-")
+        cls.bin = installed_folder("quorbel-a11y-")
         cls.firefox = os.path.join(cls.bin, "firefox")
         shutil.copy(WINDOW_RECORDER, cls.firefox)
 
@@ -101,6 +100,30 @@ class AccessibilityBus(unittest.TestCase):
         # The sharing indicator is an alert, not a window; the hostile title
         # is cleaned by the line's rules and nothing else.
         self.assertEqual(seen["holders"][0]["titles"], ["Weekly sync \u2014 Firefox", HOSTILE_AS_READ])
+
+    def test_a_namesake_in_a_writable_folder_neither_adds_nor_pushes_out_titles(self):
+        """Programs that only go by the browser's name, copied where anyone
+        may write, register frames before and after the browser does."""
+        folder = writable_folder("quorbel-namesake-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        namesake = os.path.join(folder, "firefox")
+        shutil.copy(WINDOW_RECORDER, namesake)
+
+        def start(source, title):
+            program = Program([namesake, source, "--title", title], dict(self.env(), GDK_BACKEND="wayland"),
+                              wait_ready=True)
+            self.programs.append(program)
+            return program
+
+        start(self.sound.speaker_monitor, "Namesake one")
+        start(self.sound.speaker_monitor, "Namesake two")
+        browser = self.browser("Real call \u2014 Firefox")
+        listening = start(self.sound.mic, "Namesake three")
+        seen = self.wait_for_titles(browser.pid)
+        holders = {h["pid"]: (h["bundle"], h["name"], h["titles"]) for h in seen["holders"]}
+        self.assertEqual(holders, {browser.pid: ("org.mozilla.firefox", "firefox", ["Real call \u2014 Firefox"]),
+                                   # Listening under the browser's name makes it no browser.
+                                   listening.pid: ("", "firefox", [])})
 
     def test_accessibility_switched_off_gives_no_titles(self):
         browser = self.browser("Weekly sync")

@@ -74,6 +74,15 @@ class PulseAudioSandboxes(SandboxSuite, unittest.TestCase):
 class PipeWireSandboxes(SandboxSuite, unittest.TestCase):
     server_class = sound_servers.PipeWire
 
+    def test_native_recorder_under_bubblewrap_is_its_host_pid(self):
+        argv = ["pw-record", "--target", self.server.mic, os.devnull]
+        recorder = self.keep(sandboxes.bubblewrapped(argv, self.server.env, "pw-record", "org.example.Recorder",
+                                                     binds=[self.server.dir]))
+        self.assertEqual(recorder.namespace_pids()[-1], 2)
+        seen = wait_for_snapshot(self.server, lambda s: s["holders"])
+        self.assertEqual(seen["holders"], [{"pid": recorder.pid, "bundle": "org.example.Recorder", "name": "pw-record",
+                                            "titles": []}])
+
 
 class SandboxedBrowserWindows(unittest.TestCase):
     """A browser whose recorder and windows both live in its sandbox."""

@@ -80,6 +80,22 @@ class SoundServerSuite(sound_servers.OnServer):
         names = {h["pid"]: h["name"] for h in seen["holders"]}
         self.assertEqual(names[second.pid], "capture_client")
 
+    def test_a_claimed_process_without_a_connection_is_never_the_holder(self):
+        idle = self.client(["sleep", "1000"])
+        with open("/proc/1/comm") as comm:
+            init = comm.read().strip()
+        for pid, binary in ((idle.pid, "sleep"), (1, init)):
+            with self.subTest(claimed=binary):
+                claim = "application.process.id=%d application.process.binary=%s application.name=Firefox" % (pid, binary)
+                recorder = Program(["parecord", "--device=" + self.server.mic, os.devnull],
+                                   dict(self.server.env, PULSE_PROP=claim))
+                try:
+                    seen = wait_for_snapshot(self.server, lambda s: s["holders"])
+                    self.assertEqual(seen["holders"], [{"pid": -1, "bundle": "", "name": "", "titles": []}])
+                finally:
+                    recorder.end()
+                    wait_for_snapshot(self.server, lambda s: not s["holders"])
+
     def test_server_killed_and_restarted_while_the_monitor_runs(self):
         with monitor.Running(self, env=self.server.env) as running:
             self.assertQuiet(running.next_line())
@@ -125,6 +141,16 @@ class PipeWireTest(SoundServerSuite, unittest.TestCase):
         seen = wait_for_snapshot(self.server, lambda s: s["holders"])
         self.assertEqual(seen["holders"], [{"pid": recorder.pid, "bundle": "", "name": "pw-record", "titles": []}])
 
+
+    def test_native_recorder_claiming_a_connected_process_is_its_own_pid(self):
+        # The process it names records too (the speaker's monitor, so it is no holder).
+        named = self.client(["parecord", "--device=" + self.server.speaker_monitor, os.devnull])
+        claim = "application.process.id=%d application.process.binary=parecord application.name=parecord" % named.pid
+        recorder = Program(["pw-record", "--target", self.server.mic, os.devnull],
+                           dict(self.server.env, PIPEWIRE_PROPS=claim))
+        self.clients.append(recorder)
+        seen = wait_for_snapshot(self.server, lambda s: s["holders"])
+        self.assertEqual(seen["holders"], [{"pid": recorder.pid, "bundle": "", "name": "pw-record", "titles": []}])
 
 if __name__ == "__main__":
     unittest.main()

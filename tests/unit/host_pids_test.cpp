@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 #include "fixture_tree.h"
 #include "platform/linux/sound/stream_pids.h"
 
@@ -104,44 +106,90 @@ TEST(HostPids, NamespacePids) {
   EXPECT_EQ(linux_source::namespacePids(tree.root(), 10), std::vector<pid_t>{}) << "gone";
 }
 
-TEST(StreamPids, StreamsThenClientsThenSecurityPid) {
+// Open files of a process in the tree: a socket each, by inode.
+void holds(const FixtureTree& tree, pid_t pid, std::initializer_list<linux_source::SocketInode> sockets) {
+  int fd = 3;
+  for (const auto inode : sockets)
+    tree.link("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd++), "socket:[" + std::to_string(inode) + "]");
+}
+
+TEST(StreamPids, TheKernelsWordThenClaimsItDoesNotRefute) {
+  const std::string kSocket = "/run/user/1000/pulse/native";
   struct Case {
     const char* what;
     linux_source::Properties streamProperties;
     linux_source::Properties clientProperties;
     std::optional<std::int32_t> pid;
+    bool kernelTells = true;        // the socket diagnostics answer
+    std::string socketPath = "/run/user/1000/pulse/native";
+    bool ownListed = true;          // the monitor's own connection is in the listing
   };
+  // 77 is the pulse server's own pid, on the monitor's connection too; 11 and
+  // 5002 hold connections to the server's socket, 22 and 33 do not.
   const std::vector<Case> cases = {
-      {"stream's own", {{"application.process.id", "11"}}, {{"application.process.id", "22"}, {"pipewire.sec.pid", "33"}}, 11},
-      {"client's", {}, {{"application.process.id", "22"}, {"pipewire.sec.pid", "33"}}, 22},
-      {"security pid last", {}, {{"pipewire.sec.pid", "33"}}, 33},
+      {"native client: its security pid over the stream's claim", {{"application.process.id", "11"}},
+       {{"application.process.id", "22"}, {"pipewire.sec.pid", "33"}}, 33},
+      {"native client without a claim", {}, {{"pipewire.sec.pid", "33"}}, 33},
+      {"native client, a claim that is no number", {{"application.process.id", "-5"}}, {{"pipewire.sec.pid", "33"}}, 33},
+      {"pulse client under PipeWire, connected", {}, {{"pipewire.sec.pid", "77"}, {"application.process.id", "11"}}, 11},
+      {"pulse client under PipeWire, claiming an unconnected process", {},
+       {{"pipewire.sec.pid", "77"}, {"application.process.id", "22"}}, std::nullopt},
+      {"stream's claim, connected", {{"application.process.id", "11"}}, {{"application.process.id", "22"}}, 11},
+      {"stream's claim of an unconnected process", {{"application.process.id", "22"}}, {{"application.process.id", "11"}},
+       std::nullopt},
+      {"client's claim, connected", {}, {{"application.process.id", "11"}}, 11},
+      {"client's claim of an unconnected process", {}, {{"application.process.id", "33"}}, std::nullopt},
+      {"sandbox pid, its host process connected", {{"application.process.id", "2"}, {"application.process.binary", "pacat"}},
+       {}, 5002},
+      {"sandbox pid, another process of its sandbox connected", {},
+       {{"application.process.id", "2"}, {"application.process.binary", "pw-record"}}, 6002},
+      {"stream's portal ID", {{"application.process.id", "2"}, {"pipewire.access.portal.app_id", "org.example.Chat"}}, {},
+       6002},
+      {"a sandbox pid two sandboxes have", {{"application.process.id", "2"}}, {}, std::nullopt},
       {"none", {}, {}, std::nullopt},
       {"not a number", {{"application.process.id", "12x"}}, {}, std::nullopt},
-      {"negative", {{"application.process.id", "-5"}}, {{"pipewire.sec.pid", "33"}}, 33},
       {"out of range", {{"application.process.id", "99999999999"}}, {}, std::nullopt},
-      {"stream's sandbox pid", {{"application.process.id", "2"}, {"application.process.binary", "pacat"}}, {}, 5002},
-      {"stream's portal ID", {{"application.process.id", "2"}, {"pipewire.access.portal.app_id", "org.example.Chat"}}, {}, 6002},
-      {"client's sandbox pid, by the client's binary", {}, {{"application.process.id", "2"}, {"application.process.binary", "pw-record"}}, 6002},
-      {"a security pid is the host's already", {}, {{"pipewire.sec.pid", "5002"}}, 5002},
-      {"a sandbox pid two sandboxes have", {{"application.process.id", "2"}}, {{"pipewire.sec.pid", "33"}}, std::nullopt},
+      {"the kernel cannot tell: the claim stands", {{"application.process.id", "22"}}, {}, 22, false},
+      {"a network server: the claim stands", {{"application.process.id", "22"}}, {}, 22, true, ""},
+      {"without the monitor's own connection no security pid counts", {}, {{"pipewire.sec.pid", "33"}}, std::nullopt,
+       true, kSocket, false},
   };
   FixtureTree tree;
   add(tree, kInit);
   add(tree, kKernelThread);
-  for (const pid_t pid : {11, 22, 33}) add(tree, {{pid}, "rec", "/usr/bin/rec", ""});
+  for (const pid_t pid : {11, 22, 33, 77}) add(tree, {{pid}, "rec", "/usr/bin/rec", ""});
   add(tree, {{5002, 2}, "parecord", "/usr/bin/pacat", "org.mozilla.firefox"});
   add(tree, {{6002, 2}, "pw-record", "/usr/bin/pw-cat", "org.example.Chat"});
+  add(tree, {{6003, 3}, "helper", "/usr/bin/helper", "org.example.Chat"});
+  tree.link("/proc/6002/ns/pid", "pid:[4026532001]");
+  tree.link("/proc/6003/ns/pid", "pid:[4026532001]");
+  tree.link("/proc/5002/ns/pid", "pid:[4026532002]");
+  holds(tree, 11, {500, 1001});
+  holds(tree, 22, {500, 501});
+  holds(tree, 5002, {1002});
+  holds(tree, 6003, {1003});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    std::vector<std::string> asked;
+    const linux_source::ClientSockets clientSockets = [&](const std::string& path) {
+      asked.push_back(path);
+      return c.kernelTells ? std::optional<std::vector<linux_source::SocketInode>>({1001, 1002, 1003}) : std::nullopt;
+    };
     linux_source::SoundServerState state;
     state.clients = {linux_source::Client{5, c.clientProperties}};
+    if (c.ownListed) state.clients.push_back(linux_source::Client{9, {{"pipewire.sec.pid", "77"}}});
+    state.ownClient = 9;
+    state.socketPath = c.socketPath;
     linux_source::CaptureStream stream;
     stream.client = 5;
     stream.source = 1;
     stream.properties = c.streamProperties;
-    state.streams = {stream};
-    linux_source::resolveStreamPids(state, tree.root());
+    state.streams = {stream, stream};
+    linux_source::resolveStreamPids(state, tree.root(), nullptr, clientSockets);
     EXPECT_EQ(state.streams[0].pid, c.pid);
+    EXPECT_EQ(state.streams[1].pid, c.pid);
+    EXPECT_LE(asked.size(), 1u) << "the kernel is asked once a listing at most";
+    for (const std::string& path : asked) EXPECT_EQ(path, kSocket);
   }
 }
 

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "fixture_tree.h"
 #include "platform/linux/identity/browser_map.h"
@@ -16,14 +18,35 @@ using linux_source::identify;
 using linux_source::Identity;
 using linux_source::IdentityPlaces;
 
-// A process in the tree: its command name, executable, parent and control group.
+// The executable in the process's root, installed as a package installs it:
+// root's, and writable by no one else, as is every folder above it (a
+// replaced executable leaves only its folder).
+void install(const FixtureTree& tree, pid_t pid, const std::string& exe) {
+  namespace fs = std::filesystem;
+  const std::string processRoot = "/proc/" + std::to_string(pid) + "/root";
+  const std::string deleted = " (deleted)";
+  const bool gone = exe.size() > deleted.size() && exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0;
+  const std::string file = processRoot + (gone ? exe.substr(0, exe.size() - deleted.size()) : exe);
+  fs::create_directories(tree.path(file).parent_path());
+  if (!gone) tree.write(file, "");
+  for (fs::path at = tree.path(file); at != tree.path(processRoot).parent_path(); at = at.parent_path()) {
+    if (!fs::exists(at)) continue;
+    ASSERT_EQ(::chown(at.c_str(), 0, 0), 0) << "the tests run as root";
+    fs::permissions(at, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                            fs::perms::others_read | fs::perms::others_exec);
+  }
+}
+
+// A process in the tree: its command name, executable (installed), parent and control group.
 void addProcess(const FixtureTree& tree, pid_t pid, const std::string& comm, const std::string& exe, pid_t parent = 1,
                 const std::string& cgroup = "0::/user.slice/user-1000.slice/session-2.scope\n") {
   const std::string dir = "/proc/" + std::to_string(pid);
   tree.write(dir + "/comm", comm + "\n");
   tree.write(dir + "/stat", std::to_string(pid) + " (" + comm + ") S " + std::to_string(parent) + " 1 1 0 -1\n");
   tree.write(dir + "/cgroup", cgroup);
-  if (!exe.empty()) tree.link(dir + "/exe", exe);
+  if (exe.empty()) return;
+  tree.link(dir + "/exe", exe);
+  if (exe.front() == '/') install(tree, pid, exe);
 }
 
 IdentityPlaces placesOf(const FixtureTree& tree) {
@@ -105,6 +128,84 @@ TEST(Identity, FirstAnswerWins) {
   }
 }
 
+TEST(Identity, BrowserNamesCountOnlyForExecutablesOnlyRootCanReplace) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* what;
+    std::string exe;
+    std::function<void(const FixtureTree&)> change;  // after the package-like install
+    std::string cgroup;
+    std::string flatpakInfo;
+    std::string bundle;
+    std::string name;
+  };
+  const std::string plain = "0::/user.slice/user-1000.slice/session-2.scope\n";
+  const auto mode = [](const char* path, fs::perms perms) {
+    return [=](const FixtureTree& tree) { fs::permissions(tree.path(std::string("/proc/40/root") + path), perms); };
+  };
+  const auto owner = [](const char* path, uid_t uid) {
+    return [=](const FixtureTree& tree) {
+      ASSERT_EQ(::chown(tree.path(std::string("/proc/40/root") + path).c_str(), uid, 0), 0);
+    };
+  };
+  const auto nothing = [](const FixtureTree&) {};
+  const fs::perms sharedTmp = fs::perms::all | fs::perms::sticky_bit;
+  const fs::perms groupWritable = fs::perms::owner_all | fs::perms::group_all | fs::perms::others_read |
+                                  fs::perms::others_exec;
+  const fs::perms othersWritable = fs::perms::owner_all | fs::perms::others_write;
+  const std::vector<Case> cases = {
+      {"Debian's package", "/usr/lib/firefox-esr/firefox-esr", nothing, plain, "", "org.mozilla.firefox", "Firefox ESR"},
+      {"a vendor's folder in /opt", "/opt/google/chrome/chrome", nothing, plain, "", "com.google.Chrome", "chrome"},
+      {"a copy in a folder anyone may write", "/tmp/x/firefox", mode("/tmp", sharedTmp), plain, "", "", "firefox"},
+      {"a folder its group may write", "/opt/firefox/firefox", mode("/opt/firefox", groupWritable), plain, "", "", "firefox"},
+      {"an executable others may write", "/usr/bin/chromium", mode("/usr/bin/chromium", othersWritable), plain, "", "",
+       "chromium"},
+      {"a tarball in a home folder", "/home/u/firefox/firefox", owner("/home/u", 1000), plain, "", "", "firefox"},
+      {"the user's own executable in a root folder", "/usr/local/bin/brave", owner("/usr/local/bin/brave", 1000), plain,
+       "", "", "brave"},
+      {"a browser's unit ID on a copy", "/tmp/x/rec", mode("/tmp", sharedTmp),
+       "0::/app.slice/app-org.mozilla.firefox-7.scope\n", "", "", "rec"},
+      {"an ID in a browser's family on a copy", "/tmp/x/rec", mode("/tmp", sharedTmp),
+       "0::/app.slice/app-com.google.Chrome.Beta-7.scope\n", "", "", "rec"},
+      {"the entry's browser name is not borrowed", "/tmp/x/firefox-esr", mode("/tmp", sharedTmp), plain, "", "",
+       "firefox-esr"},
+      {"other programs keep their IDs wherever they are", "/tmp/x/rec", mode("/tmp", sharedTmp),
+       "0::/app.slice/app-org.example.Rec-7.scope\n", "", "org.example.Rec", "rec"},
+      {"a Flatpak's ID is the sandbox's word", "/app/firefox/firefox", owner("/app", 1000), plain,
+       "[Application]\nname=org.mozilla.firefox\n", "org.mozilla.firefox", "Firefox Web Browser"},
+      {"an upgraded browser, its old executable gone", "/usr/lib/firefox-esr/firefox-esr (deleted)", nothing, plain, "",
+       "org.mozilla.firefox", "Firefox ESR"},
+      {"a removed copy in a folder anyone may write", "/tmp/x/firefox (deleted)", mode("/tmp", sharedTmp), plain, "", "",
+       "firefox"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FixtureTree tree;
+    tree.write("/usr/share/applications/firefox-esr.desktop",
+               "[Desktop Entry]\nName=Firefox ESR\nExec=/usr/lib/firefox-esr/firefox-esr %u\n");
+    tree.write("/usr/share/applications/firefox.desktop", "[Desktop Entry]\nName=Firefox Web Browser\nExec=firefox %u\n");
+    const std::string comm = fs::path(c.exe.substr(0, c.exe.find(' '))).filename();
+    addProcess(tree, 40, comm, c.exe, 1, c.cgroup);
+    if (!c.flatpakInfo.empty()) tree.write("/proc/40/root/.flatpak-info", c.flatpakInfo);
+    c.change(tree);
+    const auto identity = identify(40, placesOf(tree));
+    ASSERT_TRUE(identity);
+    EXPECT_EQ(identity->bundleIdentifier, c.bundle);
+    EXPECT_EQ(identity->name, c.name);
+  }
+}
+
+TEST(Identity, ABrowsersHelperIsVouchedForByTheBrowsersExecutable) {
+  FixtureTree tree;
+  addProcess(tree, 100, "firefox", "/tmp/x/firefox");
+  addProcess(tree, 101, "firefox", "/tmp/x/firefox", 100);
+  addProcess(tree, 200, "firefox", "/usr/lib/firefox/firefox");
+  addProcess(tree, 201, "firefox", "/usr/lib/firefox/firefox", 200);
+  std::filesystem::permissions(tree.path("/proc/100/root/tmp"), std::filesystem::perms::all);
+  EXPECT_EQ(identify(101, placesOf(tree))->bundleIdentifier, "") << "the copy's parent is no browser";
+  EXPECT_EQ(identify(201, placesOf(tree))->bundleIdentifier, "org.mozilla.firefox");
+}
+
 TEST(Identity, BrowserChildResolvesAsItsParent) {
   FixtureTree tree;
   tree.write("/usr/share/applications/google-chrome.desktop",
@@ -157,6 +258,7 @@ TEST(Identity, NothingOutsideTheRootIsRead) {
                 "[Desktop Entry]\nName=Outside\nExec=/usr/bin/rec\n");
   addProcess(tree, 60, "rec", "/usr/bin/rec");
   // Links that lead out of the tree: the sandbox root and the applications directory.
+  std::filesystem::remove_all(tree.path("/proc/60/root"));
   tree.link("/proc/60/root", outside.root());
   tree.link("/usr/share/applications", outside.root() + "/usr/share/applications");
   const auto identity = identify(60, placesOf(tree));

@@ -114,18 +114,20 @@ TEST_F(SoundHal, OneObjectPerProcessInOrderOfFirstStream) {
                                             IsHolder(-1, ""), IsHolder(-1, "")));
 }
 
-TEST_F(SoundHal, DeclaredBrowserIdsBecomeTheBrowsersIdentifiers) {
+TEST_F(SoundHal, DeclaredBrowserIdsAreLeftToTheRegistry) {
   struct Case {
     const char* key;
     const char* declared;
-    const char* bundle;
+    const char* bundle;  // the fixture's registry knows no process: a browser's ID gives none
   };
   const std::vector<Case> cases = {
-      {"pipewire.access.portal.app_id", "com.microsoft.Edge", "com.microsoft.edgemac"},
-      {"pipewire.access.portal.app_id", "org.chromium.Chromium", "org.chromium.Chromium"},
-      {"application.id", "firefox", "org.mozilla.firefox"},
-      {"application.id", "google-chrome", "com.google.Chrome"},
+      {"pipewire.access.portal.app_id", "com.microsoft.Edge", ""},
+      {"pipewire.access.portal.app_id", "org.chromium.Chromium", ""},
+      {"application.id", "firefox", ""},
+      {"application.id", "google-chrome", ""},
+      {"application.id", "org.mozilla.firefox.nightly", ""},
       {"application.id", "org.example.Chat", "org.example.Chat"},
+      {"pipewire.access.portal.app_id", "org.example.Chat", "org.example.Chat"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.declared);

@@ -37,4 +37,11 @@ std::string_view browserBundleFor(std::string_view linuxName) {
   return {};
 }
 
+bool namesBrowser(std::string_view id) {
+  if (!browserBundleFor(id).empty()) return true;
+  for (const Browser& browser : kBrowsers)
+    if (id.substr(0, browser.bundle.size()) == browser.bundle) return true;
+  return false;
+}
+
 }  // namespace linux_source

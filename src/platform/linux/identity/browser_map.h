@@ -13,4 +13,9 @@ namespace linux_source {
 // ID a sound stream declares), or nothing.
 std::string_view browserBundleFor(std::string_view linuxName);
 
+// Whether an ID would pass for a known browser: one of its names, or an ID
+// that begins with one of the bundle identifiers the names map onto (and so
+// falls in that browser's family when titles are gathered).
+bool namesBrowser(std::string_view id);
+
 }  // namespace linux_source

@@ -67,6 +67,17 @@ std::vector<pid_t> namespacePids(const std::string& root, pid_t hostPid) {
   return {};
 }
 
+std::vector<pid_t> sandboxMates(const std::string& root, pid_t hostPid) {
+  std::vector<pid_t> mates;
+  if (namespacePids(root, hostPid).size() < 2) return mates;
+  const auto nameOf = [&root](pid_t pid) { return readLink(root, procPath(pid, "ns/pid")); };
+  const auto own = nameOf(hostPid);
+  if (!own) return mates;
+  for (const pid_t pid : processIds(root))
+    if (pid != hostPid && nameOf(pid) == own) mates.push_back(pid);
+  return mates;
+}
+
 const std::multimap<pid_t, pid_t>& PidTranslation::byInnermostPid() {
   if (!byInnermost_) {
     byInnermost_.emplace();

@@ -18,6 +18,10 @@ namespace linux_source {
 // it cannot be read.
 std::vector<pid_t> namespacePids(const std::string& root, pid_t hostPid);
 
+// The other processes of hostPid's sandbox: those in its pid namespace,
+// when that is not the host's. Empty for a process on the host.
+std::vector<pid_t> sandboxMates(const std::string& root, pid_t hostPid);
+
 // What else a peer says about the process that gave it a pid.
 struct PidClues {
   std::string binary;  // application.process.binary: the executable's base name

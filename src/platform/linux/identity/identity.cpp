@@ -2,6 +2,7 @@
 
 #include "platform/linux/identity/browser_map.h"
 #include "platform/linux/identity/desktop_entries.h"
+#include "platform/linux/identity/executable_owner.h"
 #include "platform/linux/identity/process_files.h"
 #include "platform/linux/identity/sandbox_ids.h"
 
@@ -26,6 +27,7 @@ std::optional<Identity> identifyRunning(pid_t pid, const std::string& program, c
   }
 
   std::string id = flatpakId(places.root, resolved);
+  const bool sandboxed = !id.empty();
   if (id.empty()) {
     const ControlGroups groups = controlGroups(places.root, resolved);
     id = snapName(groups);
@@ -37,11 +39,19 @@ std::optional<Identity> identifyRunning(pid_t pid, const std::string& program, c
   // An ID with no entry of its own still takes its name from the entry that runs its program.
   if (!entry && !id.empty()) entry = desktopEntry(places.root, places.dataDirs, {}, programName);
 
-  Identity identity;
   // With no ID at all, a browser is still known by its executable's name.
+  // Outside a Flatpak, a browser's names (its executable's, a unit's or a
+  // desktop entry's, which any program of the user's can take) count only
+  // for an executable the user could not have put there; a process that
+  // fails that goes by no ID at all, so it is in no browser's family.
   const std::string_view browser = browserBundleFor(id.empty() ? programName : id);
-  identity.bundleIdentifier = browser.empty() ? id : std::string(browser);
-  identity.name = entry && !entry->name.empty() ? entry->name : resolvedStat.command;
+  const bool posesAsBrowser = !browser.empty() || namesBrowser(id);
+  const bool vouched = sandboxed || !posesAsBrowser || onlyRootCanReplace(places.root, resolved, program);
+
+  Identity identity;
+  if (vouched) identity.bundleIdentifier = browser.empty() ? id : std::string(browser);
+  // Nor does it borrow the browser's name from the browser's desktop entry.
+  identity.name = vouched && entry && !entry->name.empty() ? entry->name : resolvedStat.command;
   return identity;
 }
 

@@ -108,6 +108,15 @@ void onClient(pa_context*, const pa_client_info* info, int eol, void* userdata) 
   finish(request, eol);
 }
 
+// The server's address as libpulse gives it: a path, "unix:PATH", or a
+// network address, which is no socket of this machine's.
+std::string unixSocketPath(const char* server) {
+  if (server == nullptr) return {};
+  std::string address = server;
+  if (address.rfind("unix:", 0) == 0) address.erase(0, 5);
+  return !address.empty() && address.front() == '/' ? address : std::string();
+}
+
 }  // namespace
 
 PulseConnection::PulseConnection(std::string root) : root_(std::move(root)) {}
@@ -217,25 +226,34 @@ std::optional<SoundServerState> PulseConnection::fetch(Clock::time_point deadlin
     }
     return answered;
   };
-  if (!await({pa_context_get_source_output_info_list(context_, onStream, &request),
-              pa_context_get_source_info_list(context_, onSource, &request),
-              pa_context_get_sink_info_list(context_, onSink, &request),
-              pa_context_get_sink_input_info_list(context_, onPlayback, &request)}))
-    return std::nullopt;
-  // Clients only for streams that do not carry their own pid (native PipeWire
-  // recorders): decoding every client's properties would cost more than the rest.
+  // With the lists, the monitor's own connection: on PipeWire its security
+  // pid is the pulse server's, which therefore says nothing of a client.
+  state.ownClient = pa_context_get_index(context_);
+  std::vector<pa_operation*> lists = {pa_context_get_source_output_info_list(context_, onStream, &request),
+                                      pa_context_get_source_info_list(context_, onSource, &request),
+                                      pa_context_get_sink_info_list(context_, onSink, &request),
+                                      pa_context_get_sink_input_info_list(context_, onPlayback, &request)};
+  if (state.ownClient != kNoIndex) lists.push_back(pa_context_get_client_info(context_, state.ownClient, onClient, &request));
+  if (!await(std::move(lists))) return std::nullopt;
+  // The clients of new streams, each once (a stream of the last listing keeps
+  // its pid): a client's properties hold the pid the kernel gave for it where
+  // the server keeps one, as PipeWire does for every connection, the
+  // monitor's own included. Elsewhere only a stream without a pid of its own
+  // needs its client's.
+  const bool kernelPids = !state.clients.empty() && state.clients.front().properties.count("pipewire.sec.pid") != 0;
+  const SoundServerState* earlier = last_ ? &*last_ : nullptr;
   std::vector<pa_operation*> clients;
+  std::vector<std::uint32_t> asked;
   for (const CaptureStream& stream : state.streams) {
-    if (stream.client == kNoIndex || stream.properties.count("application.process.id") != 0) continue;
-    bool asked = false;
-    for (const CaptureStream& earlier : state.streams) {
-      if (&earlier == &stream) break;
-      if (earlier.client == stream.client && earlier.properties.count("application.process.id") == 0) asked = true;
-    }
-    if (!asked) clients.push_back(pa_context_get_client_info(context_, stream.client, onClient, &request));
+    if (stream.client == kNoIndex || sameStream(stream, earlier) != nullptr) continue;
+    if (!kernelPids && stream.properties.count("application.process.id") != 0) continue;
+    if (std::find(asked.begin(), asked.end(), stream.client) != asked.end()) continue;
+    asked.push_back(stream.client);
+    clients.push_back(pa_context_get_client_info(context_, stream.client, onClient, &request));
   }
   if (!clients.empty() && !await(std::move(clients))) return std::nullopt;
-  resolveStreamPids(state, root_, last_ ? &*last_ : nullptr);
+  state.socketPath = unixSocketPath(pa_context_get_server(context_));
+  resolveStreamPids(state, root_, earlier);
   return state;
 }
 

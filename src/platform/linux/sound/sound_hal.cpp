@@ -9,14 +9,16 @@
 namespace linux_source {
 namespace {
 
-// A declared ID goes by the browser map, so a browser is known by one
-// identifier whichever name it declares itself under.
+// An ID the stream declares. One that would pass for a browser's is not
+// taken from the stream: any client may declare it (PulseAudio keeps
+// whatever a client sets, even a portal's key), and a browser's identifier
+// brings that browser's titles with it. The registry then tells from the
+// process, where a browser's name needs more than a claim.
 std::string declaredApplicationId(const CaptureStream& stream) {
   for (const char* key : {"application.id", "pipewire.access.portal.app_id"}) {
     const auto found = stream.properties.find(key);
-    if (found == stream.properties.end() || found->second.empty()) continue;
-    const std::string_view browser = browserBundleFor(found->second);
-    return browser.empty() ? found->second : std::string(browser);
+    if (found == stream.properties.end() || found->second.empty() || namesBrowser(found->second)) continue;
+    return found->second;
   }
   return {};
 }

@@ -67,7 +67,9 @@ struct SoundServerState {
   std::vector<InputSource> sources;
   std::vector<OutputSink> sinks;
   std::vector<FilterPlayback> playbacks;
-  std::vector<Client> clients;
+  std::vector<Client> clients;  // the capturing ones and the monitor's own
+  std::uint32_t ownClient = kNoIndex;  // the monitor's own connection
+  std::string socketPath;  // where the server listens, when it is a unix socket
 };
 
 // The properties worth copying out of the server's property lists.

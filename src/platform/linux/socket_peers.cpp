@@ -1,0 +1,146 @@
+#include "platform/linux/socket_peers.h"
+
+#include <dirent.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <linux/sock_diag.h>
+#include <linux/unix_diag.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <string_view>
+
+#include "platform/linux/server_bounds.h"
+#include "platform/linux/system_root.h"
+
+namespace linux_source {
+namespace {
+
+constexpr int kEstablished = 1;  // TCP_ESTABLISHED: a connected unix socket
+constexpr int kListening = 10;   // TCP_LISTEN
+constexpr std::size_t kMaxListing = 64 << 20;  // bounds what a machine full of sockets can cost
+
+class OwnedFd {
+ public:
+  explicit OwnedFd(int fd) : fd_(fd) {}
+  ~OwnedFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OwnedFd(const OwnedFd&) = delete;
+  OwnedFd& operator=(const OwnedFd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+bool ask(int fd) {
+  struct {
+    nlmsghdr header;
+    unix_diag_req request;
+  } message{};
+  message.header.nlmsg_len = sizeof message;
+  message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+  message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+  message.request.sdiag_family = AF_UNIX;
+  message.request.udiag_states = (1u << kEstablished) | (1u << kListening);
+  message.request.udiag_show = UDIAG_SHOW_NAME | UDIAG_SHOW_PEER | UDIAG_SHOW_ICONS;
+  sockaddr_nl kernel{};
+  kernel.nl_family = AF_NETLINK;
+  return ::sendto(fd, &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) ==
+         static_cast<ssize_t>(sizeof message);
+}
+
+// A server's end of a connection carries the path the server is bound to,
+// and its peer is the client's end; the listening socket itself lists the
+// client ends of the connections not yet accepted.
+void take(const nlmsghdr* header, const std::string& path, std::vector<SocketInode>& clients) {
+  if (header->nlmsg_len < NLMSG_LENGTH(sizeof(unix_diag_msg))) return;
+  const auto* socket = static_cast<const unix_diag_msg*>(NLMSG_DATA(header));
+  if (socket->udiag_type != SOCK_STREAM) return;
+  std::string_view name;
+  std::vector<std::uint32_t> peers;
+  int left = static_cast<int>(header->nlmsg_len - NLMSG_LENGTH(sizeof(unix_diag_msg)));
+  for (auto* attribute = reinterpret_cast<const rtattr*>(socket + 1); RTA_OK(attribute, left);
+       attribute = RTA_NEXT(attribute, left)) {
+    const auto* data = static_cast<const char*>(RTA_DATA(attribute));
+    const std::size_t size = RTA_PAYLOAD(attribute);
+    if (attribute->rta_type == UNIX_DIAG_NAME) name = std::string_view(data, size);
+    if (attribute->rta_type == UNIX_DIAG_PEER || attribute->rta_type == UNIX_DIAG_ICONS) {
+      for (std::size_t at = 0; at + sizeof(std::uint32_t) <= size; at += sizeof(std::uint32_t)) {
+        std::uint32_t inode = 0;
+        std::memcpy(&inode, data + at, sizeof inode);
+        if (inode != 0) peers.push_back(inode);
+      }
+    }
+  }
+  if (!name.empty() && name.back() == '\0') name.remove_suffix(1);
+  if (name == path) clients.insert(clients.end(), peers.begin(), peers.end());
+}
+
+}  // namespace
+
+std::optional<std::vector<SocketInode>> clientsOfSocket(const std::string& path) {
+  if (path.empty() || path.front() != '/') return std::nullopt;
+  const OwnedFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_SOCK_DIAG));
+  if (fd.get() < 0 || !ask(fd.get())) return std::nullopt;
+  const auto deadline = Clock::now() + kAnswerBound;
+  std::vector<SocketInode> clients;
+  std::vector<char> buffer(32768);
+  std::size_t received = 0;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return std::nullopt;
+    pollfd wait{fd.get(), POLLIN, 0};
+    if (::poll(&wait, 1, static_cast<int>(left)) <= 0) return std::nullopt;
+    const ssize_t got = ::recv(fd.get(), buffer.data(), buffer.size(), 0);
+    if (got <= 0) return std::nullopt;
+    received += static_cast<std::size_t>(got);
+    if (received > kMaxListing) return std::nullopt;
+    const auto size = static_cast<std::size_t>(got);
+    for (std::size_t at = 0; at + sizeof(nlmsghdr) <= size;) {
+      const auto* header = reinterpret_cast<const nlmsghdr*>(buffer.data() + at);
+      if (header->nlmsg_len < sizeof(nlmsghdr) || header->nlmsg_len > size - at) return std::nullopt;
+      if (header->nlmsg_type == NLMSG_DONE) {
+        std::sort(clients.begin(), clients.end());
+        return clients;
+      }
+      if (header->nlmsg_type == NLMSG_ERROR) return std::nullopt;
+      if (header->nlmsg_type == SOCK_DIAG_BY_FAMILY) take(header, path, clients);
+      at += NLMSG_ALIGN(header->nlmsg_len);
+    }
+  }
+}
+
+bool holdsSocket(const std::string& root, pid_t pid, const std::vector<SocketInode>& sockets) {
+  if (pid <= 0 || sockets.empty()) return false;
+  const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+  const auto full = pathInside(root, folder);
+  if (!full) return false;
+  DIR* dir = ::opendir(full->c_str());
+  if (dir == nullptr) return false;
+  bool holds = false;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    const auto target = readLink(root, folder + "/" + entry->d_name);
+    constexpr std::string_view kSocket = "socket:[";
+    if (!target || target->rfind(kSocket, 0) != 0 || target->back() != ']') continue;
+    SocketInode inode = 0;
+    const char* first = target->data() + kSocket.size();
+    const char* last = target->data() + target->size() - 1;
+    const auto [end, error] = std::from_chars(first, last, inode);
+    if (error == std::errc() && end == last && std::binary_search(sockets.begin(), sockets.end(), inode)) {
+      holds = true;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return holds;
+}
+
+}  // namespace linux_source

@@ -1,0 +1,99 @@
+#include "platform/linux/socket_peers.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fixture_tree.h"
+
+namespace {
+
+using linux_source::SocketInode;
+
+sockaddr_un addressOf(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  return address;
+}
+
+int listening(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const sockaddr_un address = addressOf(path);
+  EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EQ(::listen(fd, 8), 0);
+  return fd;
+}
+
+int connected(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const sockaddr_un address = addressOf(path);
+  EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  return fd;
+}
+
+SocketInode inodeOf(int fd) {
+  struct stat info {};
+  EXPECT_EQ(::fstat(fd, &info), 0);
+  return info.st_ino;
+}
+
+TEST(SocketPeers, TheKernelListsTheClientsOfAServersSocket) {
+  FixtureTree tree;
+  const std::string path = tree.path("/server").string();
+  const std::string otherPath = path + "2";  // a path is matched whole
+  const int server = listening(path);
+  const int other = listening(otherPath);
+  const int first = connected(path);
+  const int second = connected(path);
+  const int elsewhere = connected(otherPath);
+  const int accepted = ::accept4(server, nullptr, nullptr, SOCK_CLOEXEC);  // accepted or not, a client is a client
+  std::vector<SocketInode> expected = {inodeOf(first), inodeOf(second)};
+  std::sort(expected.begin(), expected.end());
+
+  EXPECT_EQ(linux_source::clientsOfSocket(path), expected);
+  EXPECT_EQ(linux_source::clientsOfSocket(otherPath), std::vector<SocketInode>{inodeOf(elsewhere)});
+  EXPECT_EQ(linux_source::clientsOfSocket(tree.path("/nobody").string()), std::vector<SocketInode>{});
+  EXPECT_EQ(linux_source::clientsOfSocket("pulse/native"), std::nullopt) << "no path of this machine";
+
+  // This process holds the clients' ends; what it holds is read from /proc.
+  EXPECT_TRUE(linux_source::holdsSocket("/", ::getpid(), expected));
+  EXPECT_FALSE(linux_source::holdsSocket("/", ::getpid(), {1}));
+  EXPECT_FALSE(linux_source::holdsSocket("/", ::getpid(), {}));
+  for (const int fd : {accepted, first, second, elsewhere, server, other}) ::close(fd);
+}
+
+TEST(SocketPeers, OpenFilesOfAProcess) {
+  FixtureTree tree;
+  tree.link("/proc/40/fd/0", "/dev/null");
+  tree.link("/proc/40/fd/3", "socket:[1234]");
+  tree.link("/proc/40/fd/4", "pipe:[1235]");
+  tree.link("/proc/40/fd/5", "socket:[12x]");
+  tree.link("/proc/40/fd/6", "socket:[1236");
+  struct Case {
+    const char* what;
+    pid_t pid;
+    std::vector<SocketInode> sockets;
+    bool holds;
+  };
+  const std::vector<Case> cases = {
+      {"a socket it holds", 40, {7, 1234}, true},
+      {"a pipe of that number is no socket", 40, {1235}, false},
+      {"malformed links", 40, {12, 1236}, false},
+      {"no such process", 41, {1234}, false},
+      {"no pid", 0, {1234}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(linux_source::holdsSocket(tree.root(), c.pid, c.sockets), c.holds);
+  }
+}
+
+}  // namespace
