@@ -1,10 +1,12 @@
 // The running Windows system as the platform model's source.
+#include <chrono>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/model/source.h"
+#include "platform/windows/bounded_read.h"
 #include "platform/windows/identity/identity.h"
 #include "platform/windows/identity/process_table.h"
 #include "platform/windows/sound/capture_hal.h"
@@ -17,6 +19,9 @@ namespace {
 
 using windows_source::ProcessId;
 
+// As every question to another process on Linux.
+constexpr std::chrono::milliseconds kAudioServiceBound{400};
+
 std::optional<std::string> unlessEmpty(const std::string& text) {
   return text.empty() ? std::nullopt : std::optional<std::string>(text);
 }
@@ -26,12 +31,12 @@ class WindowsSystem final : public Source {
   void refresh(Scene& scene, Moment moment, pid_t pid) override {
     switch (moment) {
       case Moment::processList: {
-        const windows_source::CaptureListing listing = windows_source::readCaptureSessions();
+        const windows_source::CaptureListing listing = sessions_(kAudioServiceBound);
         windows_source::putProcessObjects(listing, consentHolders(listing), scene);
         break;
       }
       case Moment::deviceList:
-        windows_source::putDevices(windows_source::readCaptureSessions(), scene);
+        windows_source::putDevices(sessions_(kAudioServiceBound), scene);
         break;
       case Moment::applicationLookup:
         scene.registry.clear();
@@ -96,6 +101,7 @@ class WindowsSystem final : public Source {
     return element;
   }
 
+  windows_source::BoundedRead<windows_source::CaptureListing> sessions_{windows_source::readCaptureSessions};
   std::vector<windows_source::TopLevelWindow> windows_;
 };
 

@@ -14,15 +14,6 @@ namespace {
 constexpr UINT kMostEndpoints = 64;
 constexpr int kMostSessions = 512;
 
-bool comReady() {
-  // Once for the thread. A host that chose the apartment already is as good.
-  static const bool ready = [] {
-    const HRESULT result = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    return SUCCEEDED(result) || result == RPC_E_CHANGED_MODE;
-  }();
-  return ready;
-}
-
 AudioSession sessionOf(IAudioSessionControl* control) {
   AudioSession session;
   AudioSessionState state = AudioSessionStateInactive;
@@ -51,11 +42,8 @@ CaptureEndpoint endpointOf(IMMDevice* device) {
   return endpoint;
 }
 
-}  // namespace
-
-CaptureListing readCaptureSessions() {
+CaptureListing listingOfThisThread() {
   CaptureListing listing;
-  if (!comReady()) return listing;
   ComReference<IMMDeviceEnumerator> enumerator;
   if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
                               enumerator.putVoid())))
@@ -68,6 +56,18 @@ CaptureListing readCaptureSessions() {
     ComReference<IMMDevice> device;
     if (SUCCEEDED(devices->Item(i, device.put())) && device) listing.endpoints.push_back(endpointOf(device.operator->()));
   }
+  return listing;
+}
+
+}  // namespace
+
+CaptureListing readCaptureSessions() {
+  // Each read runs on a thread of its own (see bounded_read.h), which joins
+  // COM's multithreaded apartment for the read and leaves it after, every
+  // interface released by then.
+  const HRESULT joined = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  CaptureListing listing = listingOfThisThread();
+  if (SUCCEEDED(joined)) CoUninitialize();
   return listing;
 }
 
