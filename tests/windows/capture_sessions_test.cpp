@@ -78,8 +78,8 @@ TEST_F(CaptureSessions, ConsentHoldersJoinTheSessionsOnce) {
     std::vector<NamedHolder> consent;
     std::vector<Seen> holders;
   };
-  const NamedHolder chrome{ConsentHolder{41, "C:#chrome.exe"}, "com.google.Chrome"};
-  const NamedHolder chromeWithoutPid{ConsentHolder{std::nullopt, "C:#chrome.exe"}, "com.google.Chrome"};
+  const NamedHolder chrome{ConsentHolder{41, "C:#chrome.exe", false}, "com.google.Chrome"};
+  const NamedHolder chromeWithoutPid{ConsentHolder{std::nullopt, "C:#chrome.exe", false}, "com.google.Chrome"};
   const std::vector<Case> cases = {
       {"consent alone", {}, {chrome}, {{41, "com.google.Chrome", "Google Chrome"}}},
       {"named by both", {{CaptureEndpoint{{active(41)}}}}, {chrome}, {{41, "com.google.Chrome", "Google Chrome"}}},

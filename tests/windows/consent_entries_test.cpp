@@ -19,18 +19,20 @@ constexpr const char* kChromePath = "C:\\Program Files\\Google\\Chrome\\Applicat
 struct Named {
   std::optional<ProcessId> pid;
   std::string key;
+  bool packaged = false;
   bool operator==(const Named&) const = default;
 };
 
 void PrintTo(const Named& named, std::ostream* out) {
-  *out << (named.pid ? std::to_string(*named.pid) : std::string("no pid")) << " " << named.key;
+  *out << (named.pid ? std::to_string(*named.pid) : std::string("no pid")) << " " << named.key
+       << (named.packaged ? " (package)" : "");
 }
 
 std::vector<Named> holders(const std::vector<ConsentEntry>& entries, const std::vector<CandidateProcess>& running,
                            const std::vector<ProcessId>& sessionHolders = {}) {
   std::vector<Named> named;
   for (const auto& holder : windows_source::consentHolders(entries, running, sessionHolders))
-    named.push_back(Named{holder.pid, holder.entryKey});
+    named.push_back(Named{holder.pid, holder.entryKey, holder.packaged});
   return named;
 }
 
@@ -61,7 +63,7 @@ TEST(ConsentEntries, OnlyEntriesInUseWhoseProgramRunsNameAHolder) {
       {"several trees: no pid", {inUse}, {chrome, CandidateProcess{15, 9, kChromePath, ""}}, {},
        {{std::nullopt, kChromeKey}}},
       {"a package by its family", {recorder}, {packaged, chrome}, {},
-       {{20, "Microsoft.WindowsSoundRecorder_8wekyb3d8bbwe"}}},
+       {{20, "Microsoft.WindowsSoundRecorder_8wekyb3d8bbwe", true}}},
       {"a package that does not run", {recorder}, {chrome}, {}, {}},
       {"an executable path never matches a package", {ConsentEntry{kChromeKey, true, true}}, {chrome}, {}, {}},
   };

@@ -65,10 +65,7 @@ class WindowsSystem final : public Source {
     const auto candidates = windows_source::candidatesFor(entries, windows_source::runningProcesses());
     for (windows_source::ConsentHolder& holder :
          windows_source::consentHolders(entries, candidates, windows_source::sessionHolders(listing))) {
-      bool packaged = false;
-      for (const windows_source::ConsentEntry& entry : entries)
-        if (entry.key == holder.entryKey) packaged = entry.packaged;
-      std::string bundle = windows_source::bundleOfConsentKey(holder.entryKey, packaged);
+      std::string bundle = windows_source::bundleOfConsentKey(holder.entryKey, holder.packaged);
       named.push_back(windows_source::NamedHolder{std::move(holder), std::move(bundle)});
     }
     return named;

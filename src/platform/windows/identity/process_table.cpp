@@ -80,15 +80,22 @@ PackageCall packageCall(const char* name) {
   return kernel == nullptr ? nullptr : reinterpret_cast<PackageCall>(reinterpret_cast<void*>(GetProcAddress(kernel, name)));
 }
 
-std::string packageText(HANDLE process, const char* name) {
-  static const PackageCall familyName = packageCall("GetPackageFamilyName");
-  static const PackageCall applicationId = packageCall("GetApplicationUserModelId");
-  const PackageCall call = std::string_view(name) == "GetPackageFamilyName" ? familyName : applicationId;
+std::string packageText(HANDLE process, PackageCall call) {
   if (call == nullptr) return {};
   wchar_t text[256];  // both texts are bounded well below this
   UINT32 length = sizeof text / sizeof text[0];
   if (call(process, &length, text) != ERROR_SUCCESS || length == 0) return {};
   return utf8(text, wcsnlen(text, length));
+}
+
+std::string packageFamilyOf(HANDLE process) {
+  static const PackageCall call = packageCall("GetPackageFamilyName");
+  return packageText(process, call);
+}
+
+std::string applicationIdOf(HANDLE process) {
+  static const PackageCall call = packageCall("GetApplicationUserModelId");
+  return packageText(process, call);
 }
 
 }  // namespace
@@ -112,8 +119,8 @@ ProcessFacts factsOf(ProcessId pid) {
   const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
   if (process.get() == nullptr) return facts;
   facts.imagePath = imagePathOf(process.get());
-  facts.packageFamily = packageText(process.get(), "GetPackageFamilyName");
-  if (!facts.packageFamily.empty()) facts.applicationId = packageText(process.get(), "GetApplicationUserModelId");
+  facts.packageFamily = packageFamilyOf(process.get());
+  if (!facts.packageFamily.empty()) facts.applicationId = applicationIdOf(process.get());
   if (!facts.imagePath.empty()) facts.fileDescription = fileDescriptionOf(facts.imagePath);
   return facts;
 }
@@ -136,7 +143,7 @@ std::vector<CandidateProcess> candidatesFor(const std::vector<ConsentEntry>& ent
     if (handle.get() == nullptr) continue;
     CandidateProcess candidate{process.pid, process.parent, {}, {}};
     if (named) candidate.imagePath = imagePathOf(handle.get());
-    if (anyPackage) candidate.packageFamily = packageText(handle.get(), "GetPackageFamilyName");
+    if (anyPackage) candidate.packageFamily = packageFamilyOf(handle.get());
     candidates.push_back(std::move(candidate));
   }
   return candidates;

@@ -54,7 +54,7 @@ std::vector<ConsentHolder> consentHolders(const std::vector<ConsentEntry>& entri
     for (const CandidateProcess& process : running)
       if (belongsTo(entry, process)) processes.push_back(&process);
     if (processes.empty()) continue;  // stale: its program does not run
-    holders.push_back(ConsentHolder{theOneThatFits(processes, sessionHolders), entry.key});
+    holders.push_back(ConsentHolder{theOneThatFits(processes, sessionHolders), entry.key, entry.packaged});
   }
   return holders;
 }

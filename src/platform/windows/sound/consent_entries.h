@@ -41,6 +41,7 @@ struct CandidateProcess {
 struct ConsentHolder {
   std::optional<ProcessId> pid;
   std::string entryKey;
+  bool packaged = false;
 };
 
 // The holders the in-use entries name. An executable or package that runs in
