@@ -8,8 +8,10 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 BENCH_BUILD ?= build-bench
 PACKAGE_BUILD ?= build-package
+WINDOWS_BUILD ?= build-windows
 
-.PHONY: all run test test-sanitize fuzz apple-adapter bench package-build package check-install check-deb clean
+.PHONY: all run test test-sanitize fuzz apple-adapter bench package-build package check-install check-deb \
+  windows test-windows clean
 
 all:
 	scripts/ensure-packages
@@ -55,6 +57,21 @@ bench:
 	python3 bench/whole_process.py $(BENCH_BUILD)
 	python3 bench/titles_from_bus.py $(BENCH_BUILD)
 
+# quorbel.exe for 64-bit Windows, cross-built with MinGW-w64 and linked
+# statically: $(WINDOWS_BUILD)/quorbel.exe
+windows:
+	scripts/ensure-packages windows
+	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/windows-x86_64.cmake -DQUORBEL_TESTS=OFF -DQUORBEL_WERROR=ON
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+# The Windows build's unit tests and end-to-end tests, run under Wine in
+# prefixes the tests make afresh.
+test-windows:
+	scripts/ensure-packages windows test
+	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/windows-x86_64.cmake -DQUORBEL_TESTS=ON -DQUORBEL_WERROR=ON
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+	ctest --test-dir $(WINDOWS_BUILD) --output-on-failure -j $(JOBS)
+
 # The Objective-C++ registry adapter of the Apple build, compiled against GNUstep.
 apple-adapter:
 	scripts/ensure-packages apple
@@ -80,4 +97,4 @@ check-deb: package
 	scripts/check-deb $(PACKAGE_BUILD)
 
 clean:
-	rm -rf build-apple-adapter $(BENCH_BUILD) $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)
+	rm -rf build-apple-adapter $(WINDOWS_BUILD) $(BENCH_BUILD) $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)

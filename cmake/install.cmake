@@ -1,5 +1,6 @@
-# What `cmake --install` puts under the prefix, and the Debian package that
-# CPack makes of the same files.
+# What `cmake --install` puts under the prefix (bin/quorbel, or bin/quorbel.exe
+# on Windows), and the package that CPack makes of the same files: a Debian
+# package, or a zip of the prefix on Windows.
 include(GNUInstallDirs)
 
 install(TARGETS quorbel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -30,7 +31,11 @@ each answer as one line of JSON on standard output, every two seconds. Its
 readers are other programs: a meeting recorder, an on-air light, a
 do-not-disturb switch. On Linux it asks the sound server (PulseAudio or
 PipeWire), /proc, and the X server or the accessibility bus.")
-set(CPACK_GENERATOR DEB)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+else()
+  set(CPACK_GENERATOR DEB)
+endif()
 if(NOT APPLE)
   # Stripping after signing would break a Mac binary's signature.
   set(CPACK_STRIP_FILES ON)

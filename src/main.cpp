@@ -5,12 +5,13 @@
 
 #include "cycle/command_line.h"
 #include "cycle/poll_cycle.h"
+#include "platform/standard_output.h"
 #include "platform/thread_sleep.h"
 
 int main(int argc, char** argv) {
-  // Line-buffered before anything is written, so every line reaches a pipe
-  // the moment its line feed is written.
-  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  // Before anything is written, so every line reaches a pipe the moment its
+  // line feed is written.
+  prepareStandardOutput();
   const bool once = onceRequested(argc, argv);
   for (;;) {
     writeSnapshot(stdout);

@@ -6,6 +6,7 @@
 #include "audio/mic_holders.h"
 #include "platform/accessibility.h"
 #include "platform/autorelease_pool.h"
+#include "platform/standard_output.h"
 #include "report/snapshot_line.h"
 #include "windows/browsers.h"
 #include "windows/titles.h"
@@ -35,5 +36,6 @@ void writeSnapshot(std::FILE* out) {
     std::string line = snapshotOfNow();
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), out);
+    lineWritten(out);
   });
 }

@@ -8,6 +8,6 @@
 std::string snapshotOfNow();
 
 // snapshotOfNow() and one line feed, written to out, inside an autorelease
-// pool of its own. Write errors are not looked at: a reader that has gone
-// ends the process through SIGPIPE.
+// pool of its own. A reader that has gone ends the process (see
+// platform/standard_output.h); other write errors are not looked at.
 void writeSnapshot(std::FILE* out);

@@ -1,10 +1,13 @@
-// A stream that keeps what is written to it and marks each write in the
-// model's record, so a test sees where the write falls among the platform
-// calls. The C library's way to make such a stream differs (fopencookie,
-// funopen); the build picks the file for it.
+// A stream over a scratch file that marks, in the model's record, where what
+// it passed on to the file falls among the platform calls: a write shows up
+// only once the stream has let go of it, as a pipe's reader would see it.
+// Plain files and the C library's own buffering, so the same code serves
+// every system.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 class RecordingStream {
@@ -15,12 +18,13 @@ class RecordingStream {
   RecordingStream& operator=(const RecordingStream&) = delete;
 
   std::FILE* file() { return file_; }
-  const std::string& written() const { return written_; }
-
-  // Called by the stream for each chunk it passes on.
-  void take(const char* data, std::size_t size);
+  // What has reached the file so far; a write not yet marked is marked now.
+  std::string written();
 
  private:
-  std::string written_;
-  std::FILE* file_;
+  void markWrite();
+
+  std::filesystem::path path_;
+  std::FILE* file_ = nullptr;
+  std::uintmax_t marked_ = 0;
 };

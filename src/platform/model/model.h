@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ void reset();
 void setRecording(bool on);
 const std::vector<std::string>& calls();
 void noteCall(std::string entry);  // lets a test mark its own events in order
+// Called before each call is recorded, so a test can mark what happened since
+// the last one (an empty function stops it).
+void setCallObserver(std::function<void()> observer);
 
 // References handed out by Create or Copy calls and not yet released.
 std::size_t heldReferences();

@@ -61,8 +61,25 @@ const std::vector<std::string>& misuses() { return state().misuses; }
 std::size_t heldReferences() { return state().owned; }
 std::size_t badReleases() { return state().badReleases; }
 
+namespace {
+std::function<void()>& callObserver() {
+  static std::function<void()> observer;
+  return observer;
+}
+}  // namespace
+
+void setCallObserver(std::function<void()> observer) { callObserver() = std::move(observer); }
+
 void record(std::string entry) {
-  if (state().recording) state().calls.push_back(std::move(entry));
+  if (!state().recording) return;
+  // What the observer notes is recorded without asking it again.
+  static bool observing = false;
+  if (callObserver() && !observing) {
+    observing = true;
+    callObserver()();
+    observing = false;
+  }
+  state().calls.push_back(std::move(entry));
 }
 void noteCall(std::string entry) { record(std::move(entry)); }
 void noteMisuse(std::string what) { state().misuses.push_back(std::move(what)); }
