@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <utility>
 
 #include "platform/linux/identity/ini_text.h"
 #include "platform/linux/identity/process_files.h"
@@ -39,11 +40,11 @@ void scanApplications(const std::string& root, const std::string& directory, con
       if (!text) continue;
       DesktopEntry entry;
       entry.id = prefix + name.substr(0, name.size() - 8);
-      entry.name = iniValue(*text, "Desktop Entry", "Name");
-      const std::string program = execProgram(iniValue(*text, "Desktop Entry", "Exec"));
+      std::vector<std::string> values = iniValues(*text, "Desktop Entry", {"Name", "Exec", "TryExec"});
+      entry.name = std::move(values[0]);
+      const std::string program = execProgram(values[1]);
       if (!program.empty()) entry.programs.push_back(program);
-      const std::string tryExec = iniValue(*text, "Desktop Entry", "TryExec");
-      if (!tryExec.empty()) entry.programs.push_back(baseName(tryExec));
+      if (!values[2].empty()) entry.programs.push_back(baseName(values[2]));
       out.push_back(std::move(entry));
     } else if (depth < 4) {
       struct stat info {};
