@@ -78,6 +78,7 @@ class XDisplay {
   std::chrono::steady_clock::time_point deadline_{};
   std::chrono::steady_clock::time_point quietUntil_{};
   bool changed_ = true;
+  unsigned listings_ = 0;  // listings made on this connection (counted to 2); all but the first watch
   std::optional<std::vector<ClientWindow>> last_;
   std::chrono::steady_clock::time_point listedAt_{};
 };
