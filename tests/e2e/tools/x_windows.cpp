@@ -70,7 +70,8 @@ int main(int argc, char** argv) {
     if (kind != "unmapped") xcb_map_window(c, window);
     char id[16];
     std::snprintf(id, sizeof id, "0x%x", window);
-    ids += (ids.empty() ? "" : " ") + std::string(id);
+    if (!ids.empty()) ids += ' ';
+    ids += id;
   }
   std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));  // everything is on the server
   std::printf("ready\n%s\n", ids.c_str());

@@ -58,19 +58,22 @@ void scanApplications(const std::string& root, const std::string& directory, con
 // Desktop entries of a data directory, read again only when it changes.
 const std::vector<DesktopEntry>& applicationsIn(const std::string& root, const std::string& dataDir) {
   struct Cached {
+    std::string root;  // the entries of one root at a time
     struct timespec modified {};
     std::chrono::steady_clock::time_point checked{};
     std::vector<DesktopEntry> entries;
   };
-  static std::map<std::string, Cached> cache;
-  const std::string directory = dataDir + "/applications";
-  const std::string key = root + "\n" + directory;
-  Cached& cached = cache[key];
+  static std::map<std::string, Cached> cache;  // by data directory
+  auto found = cache.find(dataDir);
+  if (found == cache.end()) found = cache.emplace(dataDir, Cached{}).first;
+  Cached& cached = found->second;
+  if (cached.root != root) cached = Cached{root, {}, {}, {}};
   // Asked for once per holder; looked at again once a second at most.
   const auto now = std::chrono::steady_clock::now();
   if (cached.checked.time_since_epoch().count() != 0 && now - cached.checked < std::chrono::seconds(1))
     return cached.entries;
   cached.checked = now;
+  const std::string directory = dataDir + "/applications";
   struct stat info {};
   const auto inside = pathInside(root, directory);
   const bool exists = inside && ::stat(inside->c_str(), &info) == 0;

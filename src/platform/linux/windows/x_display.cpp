@@ -311,7 +311,7 @@ void XDisplay::catchUp() {
   }
 }
 
-std::optional<std::vector<ClientWindow>> XDisplay::clientWindows() {
+const std::optional<std::vector<ClientWindow>>& XDisplay::clientWindows() {
   SigpipeGuard guard;
   // The server tells of every change that could alter the listing; until it
   // does, the last listing stands, except once every few seconds in case a
@@ -321,7 +321,10 @@ std::optional<std::vector<ClientWindow>> XDisplay::clientWindows() {
   if (last_ && connection_ != nullptr && Clock::now() - listedAt_ < kListAtLeastEvery) {
     deadline_ = Clock::now() + kAnswerBound;
     std::free(await(xcb_get_input_focus(connection_).sequence));
-    if (connection_ == nullptr) return last_ = std::nullopt;
+    if (connection_ == nullptr) {
+      last_ = std::nullopt;
+      return last_;
+    }
     catchUp();
     // The first listing of a connection watches no window (a run that asks
     // once has no use for notices), so it serves only the cycle that made it.
