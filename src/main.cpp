@@ -5,6 +5,7 @@
 
 #include "cycle/command_line.h"
 #include "cycle/poll_cycle.h"
+#include "platform/exit_now.h"
 #include "platform/standard_output.h"
 #include "platform/thread_sleep.h"
 
@@ -15,7 +16,7 @@ int main(int argc, char** argv) {
   const bool once = onceRequested(argc, argv);
   for (;;) {
     writeSnapshot(stdout);
-    if (once) return 0;
+    if (once) exitNow(0);
     sleepForTimeInterval(2.0);
   }
 }

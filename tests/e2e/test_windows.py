@@ -4,6 +4,7 @@ X server and a real sound server."""
 import os
 import shutil
 import signal
+import subprocess
 import tempfile
 import time
 import unittest
@@ -124,6 +125,35 @@ class WindowTitles(unittest.TestCase):
         self.assertFalse(seen["ax"])
         self.assertEqual([(h["pid"], h["bundle"], h["titles"]) for h in seen["holders"]],
                          [(recorder.pid, "org.mozilla.firefox", [])])
+
+    def test_a_window_that_changes_owner_or_title_is_followed(self):
+        # The first listing of a connection watches no window; the next
+        # cycle lists again and watches, and from then on notices tell.
+        recorder = self.recorder()
+        other = self.run_program([shutil.which("sleep"), "1000"])
+        windows = self.windows("%d:net:Elsewhere" % other.pid)
+        window = windows.proc.stdout.readline().decode().split()[0]
+
+        def change(*args):
+            subprocess.run(["xprop", "-id", window, *args], env=self.env, check=True, capture_output=True,
+                           timeout=10)
+
+        def titles_become(running, expected):
+            seen = []
+            for _ in range(3):
+                seen.append(running.next_line()["holders"][0]["titles"])
+                if seen[-1] == expected:
+                    return
+            self.fail("titles %s, never %s" % (seen, expected))
+
+        with monitor.Running(self, env=self.env) as running:
+            self.assertEqual(running.next_line()["holders"][0]["titles"], [])
+            change("-f", "_NET_WM_PID", "32c", "-set", "_NET_WM_PID", str(recorder.pid))
+            titles_become(running, ["Elsewhere"])
+            change("-f", "_NET_WM_NAME", "8u", "-set", "_NET_WM_NAME", "Renamed")
+            titles_become(running, ["Renamed"])
+            change("-f", "_NET_WM_PID", "32c", "-set", "_NET_WM_PID", str(other.pid))
+            titles_become(running, [])
 
     def test_hung_x_server_does_not_stop_the_stream(self):
         recorder = self.recorder()

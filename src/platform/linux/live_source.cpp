@@ -1,11 +1,13 @@
 // The running Linux system as the platform model's source.
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <utility>
 
 #include "platform/linux/identity/desktop_entries.h"
 #include "platform/linux/identity/identity.h"
+#include "platform/linux/identity/process_files.h"
 #include "platform/linux/sound/alsa_captures.h"
 #include "platform/linux/sound/pulse_connection.h"
 #include "platform/linux/sound/sound_hal.h"
@@ -14,6 +16,9 @@
 
 namespace model {
 namespace {
+
+// An lvalue, so that choosing between it and a listing copies neither.
+const linux_source::SoundServerState kNoListing{};
 
 std::optional<std::string> unlessEmpty(const std::string& text) {
   return text.empty() ? std::nullopt : std::optional<std::string>(text);
@@ -26,10 +31,11 @@ class LinuxSystem final : public Source {
   void refresh(Scene& scene, Moment moment, pid_t pid) override {
     switch (moment) {
       case Moment::processList: {
+        newLook();
         // What was made of a listing stands while the listing does.
         const linux_source::SoundServerState* listing = pulse_.listing();
         if (!processesMade_ || *processesMade_ != pulse_.generation()) {
-          linux_source::putProcessObjects(listing != nullptr ? *listing : linux_source::SoundServerState{}, scene);
+          linux_source::putProcessObjects(listing != nullptr ? *listing : kNoListing, scene);
           processesMade_ = pulse_.generation();
           ++epoch_;
         }
@@ -39,7 +45,7 @@ class LinuxSystem final : public Source {
         const linux_source::SoundServerState* listing = pulse_.listing();
         const std::size_t direct = linux_source::capturesOutsideSoundServer(places_.root);
         if (!devicesMade_ || *devicesMade_ != std::make_pair(pulse_.generation(), direct)) {
-          linux_source::putDevices(listing != nullptr ? *listing : linux_source::SoundServerState{}, direct, scene);
+          linux_source::putDevices(listing != nullptr ? *listing : kNoListing, direct, scene);
           devicesMade_ = std::make_pair(pulse_.generation(), direct);
         }
         break;
@@ -62,6 +68,17 @@ class LinuxSystem final : public Source {
   }
 
  private:
+  // A cycle asks about its processes in several moments; they share one
+  // look at /proc, and the next cycle looks afresh. The moments of a cycle
+  // come within a quarter of a second, cycles two seconds apart.
+  void newLook() {
+    const auto now = std::chrono::steady_clock::now();
+    if (look_ && now - lookOpened_ < std::chrono::milliseconds(250)) return;
+    look_.reset();
+    look_.emplace(places_.root);
+    lookOpened_ = now;
+  }
+
   std::optional<Application> applicationOf(pid_t pid) {
     const auto identity = linux_source::identifyKnown(pid, places_, known_, epoch_);
     if (!identity) return std::nullopt;
@@ -91,6 +108,8 @@ class LinuxSystem final : public Source {
   }
 
   linux_source::IdentityPlaces places_;
+  std::optional<linux_source::ProcessLook> look_;
+  std::chrono::steady_clock::time_point lookOpened_{};
   linux_source::KnownIdentities known_;
   // A new epoch whenever the pids the sound server or the windows name have
   // changed; within one, a known identity is not looked at again.

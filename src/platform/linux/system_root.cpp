@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <string_view>
 
 namespace linux_source {
 namespace {
@@ -19,6 +20,20 @@ bool staysInside(const std::string& root, const std::string& full) {
   if (::realpath(root.c_str(), resolvedRoot) == nullptr || ::realpath(full.c_str(), resolved) == nullptr) return false;
   const std::string prefix = std::string(resolvedRoot) + "/";
   return std::string(resolved).rfind(prefix, 0) == 0;
+}
+
+// /proc/PID/stat, status, cgroup and comm are made whole when read: a read
+// that returns less than it asked for has reached the end, and a second
+// read would only be told so.
+bool endsAtShortRead(const std::string& path) {
+  constexpr std::string_view prefix = "/proc/";
+  if (path.compare(0, prefix.size(), prefix) != 0) return false;
+  const std::size_t slash = path.find('/', prefix.size());
+  if (slash == prefix.size() || slash == std::string::npos ||
+      path.find_first_not_of("0123456789", prefix.size()) != slash)
+    return false;
+  const std::string_view name = std::string_view(path).substr(slash + 1);
+  return name == "stat" || name == "status" || name == "cgroup" || name == "comm";
 }
 
 std::string underRoot(const std::string& root, const std::string& path) {
@@ -52,6 +67,7 @@ std::optional<std::string> readFile(const std::string& root, const std::string& 
   if (fd < 0) return std::nullopt;
   std::string text;
   char buffer[4096];
+  const bool shortReadEnds = endsAtShortRead(path);
   while (text.size() < maxBytes) {
     const ssize_t got = ::read(fd, buffer, sizeof buffer);
     if (got < 0) {
@@ -60,6 +76,7 @@ std::optional<std::string> readFile(const std::string& root, const std::string& 
     }
     if (got == 0) break;
     text.append(buffer, static_cast<std::size_t>(got));
+    if (shortReadEnds && static_cast<std::size_t>(got) < sizeof buffer) break;
   }
   ::close(fd);
   if (text.size() > maxBytes) text.resize(maxBytes);

@@ -4,6 +4,7 @@
 // PID "self": the tool's own pid, as its namespace calls it (a sandboxed
 // client names its windows so).
 // KIND: net (_NET_WM_NAME), latin1 (WM_NAME as STRING only), unmapped, untitled
+// After "ready", one line with the windows' IDs (0x...), for a test to change them.
 #include <xcb/xcb.h>
 
 #include <csignal>
@@ -43,6 +44,7 @@ int main(int argc, char** argv) {
   const xcb_atom_t wmPid = atom(c, "_NET_WM_PID");
   const xcb_atom_t netWmName = atom(c, "_NET_WM_NAME");
   const xcb_atom_t utf8 = atom(c, "UTF8_STRING");
+  std::string ids;
   for (int i = 1; i < argc; ++i) {
     const std::string request = argv[i];
     const std::size_t first = request.find(':');
@@ -66,9 +68,13 @@ int main(int argc, char** argv) {
                           static_cast<std::uint32_t>(latin1.size()), latin1.data());
     }
     if (kind != "unmapped") xcb_map_window(c, window);
+    char id[16];
+    std::snprintf(id, sizeof id, "0x%x", window);
+    if (!ids.empty()) ids += ' ';
+    ids += id;
   }
   std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));  // everything is on the server
-  std::printf("ready\n");
+  std::printf("ready\n%s\n", ids.c_str());
   std::fflush(stdout);
   for (;;) pause();
 }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <utility>
 
 #include "platform/linux/identity/ini_text.h"
 #include "platform/linux/identity/process_files.h"
@@ -39,11 +40,11 @@ void scanApplications(const std::string& root, const std::string& directory, con
       if (!text) continue;
       DesktopEntry entry;
       entry.id = prefix + name.substr(0, name.size() - 8);
-      entry.name = iniValue(*text, "Desktop Entry", "Name");
-      const std::string program = execProgram(iniValue(*text, "Desktop Entry", "Exec"));
+      std::vector<std::string> values = iniValues(*text, "Desktop Entry", {"Name", "Exec", "TryExec"});
+      entry.name = std::move(values[0]);
+      const std::string program = execProgram(values[1]);
       if (!program.empty()) entry.programs.push_back(program);
-      const std::string tryExec = iniValue(*text, "Desktop Entry", "TryExec");
-      if (!tryExec.empty()) entry.programs.push_back(baseName(tryExec));
+      if (!values[2].empty()) entry.programs.push_back(baseName(values[2]));
       out.push_back(std::move(entry));
     } else if (depth < 4) {
       struct stat info {};
@@ -57,19 +58,22 @@ void scanApplications(const std::string& root, const std::string& directory, con
 // Desktop entries of a data directory, read again only when it changes.
 const std::vector<DesktopEntry>& applicationsIn(const std::string& root, const std::string& dataDir) {
   struct Cached {
+    std::string root;  // the entries of one root at a time
     struct timespec modified {};
     std::chrono::steady_clock::time_point checked{};
     std::vector<DesktopEntry> entries;
   };
-  static std::map<std::string, Cached> cache;
-  const std::string directory = dataDir + "/applications";
-  const std::string key = root + "\n" + directory;
-  Cached& cached = cache[key];
+  static std::map<std::string, Cached> cache;  // by data directory
+  auto found = cache.find(dataDir);
+  if (found == cache.end()) found = cache.emplace(dataDir, Cached{}).first;
+  Cached& cached = found->second;
+  if (cached.root != root) cached = Cached{root, {}, {}, {}};
   // Asked for once per holder; looked at again once a second at most.
   const auto now = std::chrono::steady_clock::now();
   if (cached.checked.time_since_epoch().count() != 0 && now - cached.checked < std::chrono::seconds(1))
     return cached.entries;
   cached.checked = now;
+  const std::string directory = dataDir + "/applications";
   struct stat info {};
   const auto inside = pathInside(root, directory);
   const bool exists = inside && ::stat(inside->c_str(), &info) == 0;

@@ -4,7 +4,6 @@
 
 #include <charconv>
 
-#include "platform/linux/identity/ini_text.h"
 #include "platform/linux/identity/process_files.h"
 #include "platform/linux/identity/sandbox_ids.h"
 #include "platform/linux/system_root.h"
@@ -14,7 +13,7 @@ namespace {
 
 constexpr std::size_t kCommandLength = 15;  // the kernel cuts comm to this
 
-std::vector<pid_t> parsePids(const std::string& line) {
+std::vector<pid_t> parsePids(std::string_view line) {
   std::vector<pid_t> pids;
   const char* at = line.data();
   const char* end = line.data() + line.size();
@@ -59,12 +58,11 @@ std::vector<pid_t> processIds(const std::string& root) {
 
 std::vector<pid_t> namespacePids(const std::string& root, pid_t hostPid) {
   if (hostPid <= 0) return {};
+  // Most processes share the monitor's namespace: one link tells.
+  if (inProcNamespace(root, hostPid)) return {hostPid};
   const auto status = readFile(root, procPath(hostPid, "status"), 16384);
   if (!status) return {};
-  const std::string key = "NSpid:";
-  for (const std::string& line : textLines(*status))
-    if (line.rfind(key, 0) == 0) return parsePids(line.substr(key.size()));
-  return {};
+  return parsePids(statusField(*status, "NSpid"));
 }
 
 std::vector<pid_t> sandboxMates(const std::string& root, pid_t hostPid) {

@@ -46,7 +46,7 @@ ControlGroups controlGroups(const std::string& root, pid_t pid) {
   ControlGroups paths;
   const auto cgroup = readFile(root, procPath(pid, "cgroup"), 65536);
   if (!cgroup) return paths;
-  for (const std::string& line : textLines(*cgroup)) {
+  for (const std::string_view line : textLines(*cgroup)) {
     const std::size_t first = line.find(':');
     const std::size_t second = first == std::string::npos ? first : line.find(':', first + 1);
     if (second == std::string::npos) continue;
@@ -54,8 +54,8 @@ ControlGroups controlGroups(const std::string& root, pid_t pid) {
     std::size_t start = second + 1;
     while (start < line.size()) {
       std::size_t end = line.find('/', start);
-      if (end == std::string::npos) end = line.size();
-      if (end > start) components.push_back(line.substr(start, end - start));
+      if (end == std::string_view::npos) end = line.size();
+      if (end > start) components.emplace_back(line.substr(start, end - start));
       start = end + 1;
     }
     std::reverse(components.begin(), components.end());

@@ -55,13 +55,22 @@ std::vector<AccessibleApplication> WindowSources::busApplications() {
   return bus_.applications().value_or(std::vector<AccessibleApplication>{});
 }
 
+namespace {
+
+// The X listing where there is one, without a copy.
+const std::vector<ClientWindow>& listedOrNone(const std::optional<std::vector<ClientWindow>>& listed) {
+  static const std::vector<ClientWindow> none;
+  return listed ? *listed : none;
+}
+
+}  // namespace
+
 std::vector<WindowOwner> WindowSources::owners() {
-  const auto xWindows = x_.clientWindows();
-  return windowOwners(xWindows.value_or(std::vector<ClientWindow>{}), busApplications());
+  return windowOwners(listedOrNone(x_.clientWindows()), busApplications());
 }
 
 std::optional<std::vector<model::Window>> WindowSources::windowsOf(pid_t pid) {
-  const std::vector<ClientWindow> xWindows = x_.clientWindows().value_or(std::vector<ClientWindow>{});
+  const std::vector<ClientWindow>& xWindows = listedOrNone(x_.clientWindows());
   for (const WindowOwner& owner : windowOwners(xWindows, busApplications())) {
     if (owner.pid != pid) continue;
     if (!owner.onBus) return windowsOfClients(xWindows, pid);

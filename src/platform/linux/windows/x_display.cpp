@@ -24,6 +24,7 @@ namespace linux_source {
 namespace {
 
 constexpr auto kListAtLeastEvery = std::chrono::seconds(10);
+constexpr auto kUnwatchedListingServes = std::chrono::milliseconds(250);
 constexpr std::uint32_t kWatchRoot = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
 constexpr std::uint32_t kWatchWindow = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
 constexpr std::uint32_t kTitleWords = 16384;  // 64 KiB of title is plenty
@@ -241,6 +242,7 @@ bool XDisplay::connect() {
   }
   xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &kWatchRoot);
   changed_ = true;
+  listings_ = 0;
   return askClientPids();
 }
 
@@ -309,7 +311,7 @@ void XDisplay::catchUp() {
   }
 }
 
-std::optional<std::vector<ClientWindow>> XDisplay::clientWindows() {
+const std::optional<std::vector<ClientWindow>>& XDisplay::clientWindows() {
   SigpipeGuard guard;
   // The server tells of every change that could alter the listing; until it
   // does, the last listing stands, except once every few seconds in case a
@@ -319,14 +321,21 @@ std::optional<std::vector<ClientWindow>> XDisplay::clientWindows() {
   if (last_ && connection_ != nullptr && Clock::now() - listedAt_ < kListAtLeastEvery) {
     deadline_ = Clock::now() + kAnswerBound;
     std::free(await(xcb_get_input_focus(connection_).sequence));
-    if (connection_ == nullptr) return last_ = std::nullopt;
+    if (connection_ == nullptr) {
+      last_ = std::nullopt;
+      return last_;
+    }
     catchUp();
+    // The first listing of a connection watches no window (a run that asks
+    // once has no use for notices), so it serves only the cycle that made it.
+    if (listings_ == 1 && Clock::now() - listedAt_ >= kUnwatchedListingServes) changed_ = true;
     if (!changed_ && xcb_connection_has_error(connection_) == 0) return last_;
   }
   changed_ = false;  // a notice from here on asks for the next listing
   last_ = listWindows();
   listedAt_ = Clock::now();
   if (!last_) changed_ = true;
+  else if (listings_ < 2) ++listings_;
   return last_;
 }
 
@@ -372,11 +381,11 @@ std::optional<std::vector<std::pair<std::uint32_t, ClientWindow>>> XDisplay::nor
   if (connection_ == nullptr) return std::nullopt;
   if (list && list->type == XCB_ATOM_WINDOW && list->format == 32) {
     const auto* listed = static_cast<const xcb_window_t*>(xcb_get_property_value(list.get()));
-    const auto described = describe({listed, listed + xcb_get_property_value_length(list.get()) / 4});
+    auto described = describe({listed, listed + xcb_get_property_value_length(list.get()) / 4});
     if (!described) return std::nullopt;
     std::vector<std::pair<std::uint32_t, ClientWindow>> windows;
-    for (const Described& window : *described)
-      if (window.client) windows.emplace_back(window.window, *window.client);
+    for (Described& window : *described)
+      if (window.client) windows.emplace_back(window.window, std::move(*window.client));
     return windows;
   }
 
@@ -445,26 +454,31 @@ std::optional<std::vector<std::vector<xcb_window_t>>> XDisplay::childrenOf(const
 }
 
 std::optional<std::vector<XDisplay::Described>> XDisplay::describe(const std::vector<xcb_window_t>& candidates) {
+  // What each window answers in one batch: its pid, UTF-8 title, type and
+  // whether it is transient. The legacy WM_NAME counts only for a normal
+  // window without a UTF-8 title, and is asked for those alone afterwards.
   struct Pending {
-    xcb_get_property_cookie_t pid, netName, name, type, transientFor;
+    xcb_get_property_cookie_t pid, netName, type, transientFor;
   };
-  watch(candidates);
+  if (listings_ > 0) watch(candidates);
   std::vector<Pending> pending;
   pending.reserve(candidates.size());
   for (xcb_window_t window : candidates) {
     pending.push_back({xcb_get_property(connection_, 0, window, wmPid_, XCB_ATOM_CARDINAL, 0, 1),
                        xcb_get_property(connection_, 0, window, netWmName_, utf8String_, 0, kTitleWords),
-                       xcb_get_property(connection_, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                                        kTitleWords),
                        xcb_get_property(connection_, 0, window, windowType_, XCB_ATOM_ATOM, 0, kMaxTypes),
                        xcb_get_property(connection_, 0, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1)});
   }
+  const auto text = [](const xcb_get_property_reply_t& reply) {
+    return std::string(static_cast<const char*>(xcb_get_property_value(&reply)),
+                       static_cast<std::size_t>(xcb_get_property_value_length(&reply)));
+  };
   std::vector<Described> described;
   described.reserve(candidates.size());
+  std::vector<std::pair<std::size_t, xcb_get_property_cookie_t>> legacyNames;  // index in described, WM_NAME
   for (const Pending& request : pending) {
     Reply<xcb_get_property_reply_t> pid(static_cast<xcb_get_property_reply_t*>(await(request.pid.sequence)));
     Reply<xcb_get_property_reply_t> netName(static_cast<xcb_get_property_reply_t*>(await(request.netName.sequence)));
-    Reply<xcb_get_property_reply_t> name(static_cast<xcb_get_property_reply_t*>(await(request.name.sequence)));
     Reply<xcb_get_property_reply_t> type(static_cast<xcb_get_property_reply_t*>(await(request.type.sequence)));
     Reply<xcb_get_property_reply_t> transientFor(
         static_cast<xcb_get_property_reply_t*>(await(request.transientFor.sequence)));
@@ -484,15 +498,19 @@ std::optional<std::vector<XDisplay::Described>> XDisplay::describe(const std::ve
     if (!isNormalWindow(types, transient, windowTypes_)) continue;
     ClientWindow& client = window.client.emplace();
     client.pid = static_cast<pid_t>(*static_cast<const std::uint32_t*>(xcb_get_property_value(pid.get())));
-    const auto text = [](const xcb_get_property_reply_t& reply) {
-      return std::string(static_cast<const char*>(xcb_get_property_value(&reply)),
-                         static_cast<std::size_t>(xcb_get_property_value_length(&reply)));
-    };
     if (netName && netName->type == utf8String_ && netName->format == 8) {
       client.title = text(*netName);
-    } else if (name && name->format == 8 && name->type != XCB_ATOM_NONE) {
-      client.title = windowNameAsUtf8(text(*name), name->type == XCB_ATOM_STRING, name->type == compoundText_);
+    } else {
+      legacyNames.emplace_back(described.size() - 1, xcb_get_property(connection_, 0, window.window, XCB_ATOM_WM_NAME,
+                                                                      XCB_GET_PROPERTY_TYPE_ANY, 0, kTitleWords));
     }
+  }
+  for (const auto& [index, cookie] : legacyNames) {
+    Reply<xcb_get_property_reply_t> name(static_cast<xcb_get_property_reply_t*>(await(cookie.sequence)));
+    if (connection_ == nullptr) return std::nullopt;
+    if (name && name->format == 8 && name->type != XCB_ATOM_NONE)
+      described[index].client->title =
+          windowNameAsUtf8(text(*name), name->type == XCB_ATOM_STRING, name->type == compoundText_);
   }
   return described;
 }

@@ -36,8 +36,9 @@ class XDisplay {
   // else the mapped children of the root, in that order. Nothing when the
   // server does not answer in time. Listed again only after the server told
   // of a change to those windows (and at least every few seconds). The pid of
-  // a sandboxed client's window is its process's pid on the host.
-  std::optional<std::vector<ClientWindow>> clientWindows();
+  // a sandboxed client's window is its process's pid on the host. The answer
+  // stands until the next call.
+  const std::optional<std::vector<ClientWindow>>& clientWindows();
 
   // Takes in what the server has told since the last question.
   void catchUp();
@@ -78,6 +79,7 @@ class XDisplay {
   std::chrono::steady_clock::time_point deadline_{};
   std::chrono::steady_clock::time_point quietUntil_{};
   bool changed_ = true;
+  unsigned listings_ = 0;  // listings made on this connection (counted to 2); all but the first watch
   std::optional<std::vector<ClientWindow>> last_;
   std::chrono::steady_clock::time_point listedAt_{};
 };
