@@ -220,8 +220,14 @@ class WhatAnIdleCycleAsks(unittest.TestCase):
             ["gdbus", "call", "--session", "--dest", "org.a11y.Bus", "--object-path", "/org/a11y/bus",
              "--method", "org.a11y.Bus.GetAddress"], env=self.desktop.env, capture_output=True, text=True,
             check=True).stdout.strip()[2:-3]  # ('ADDRESS',)
+        launcher = subprocess.run(
+            ["gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path", "/org/freedesktop/DBus",
+             "--method", "org.freedesktop.DBus.GetNameOwner", "org.a11y.Bus"], env=self.desktop.env,
+            capture_output=True, text=True, check=True).stdout.strip()[2:-3]
+        # The launcher is asked by its unique name, the only sender whose answer counts.
         self.assertEqual(self.method_calls_during_once(self.desktop.bus_address),
-                         [("org.freedesktop.DBus", "Hello"), ("org.a11y.Bus", "Get")])
+                         [("org.freedesktop.DBus", "Hello"), ("org.freedesktop.DBus", "GetNameOwner"),
+                          (launcher, "Get")])
         self.assertEqual(self.method_calls_during_once(accessibility_bus), [])
 
 

@@ -26,6 +26,9 @@ class LinuxSystem final : public Source {
   void refresh(Scene& scene, Moment moment, pid_t pid) override {
     switch (moment) {
       case Moment::processList: {
+        // The first question of every cycle: the buses' questions that
+        // follow share one bound from here.
+        windows_.beginCycle();
         // What was made of a listing stands while the listing does.
         const linux_source::SoundServerState* listing = pulse_.listing();
         if (!processesMade_ || *processesMade_ != pulse_.generation()) {
