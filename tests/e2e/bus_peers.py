@@ -8,10 +8,12 @@ browser's name):
       with empty names (as Chromium's toolkit lists them), answering every
       question after the delay. With --record, a recording from the sound
       server that names this process as its own.
+  bus_peers.py recorder --record SOURCE
+      Only the recording, from a process on no bus.
   bus_peers.py forger (--session | --accessibility)
-      A client that eavesdrops on the bus and answers every question it sees
-      asked of another peer at once, with the answers that would mislead the
-      monitor most.
+      A client that eavesdrops on the bus and answers the questions it sees
+      asked of another peer at once: a frame's role and name, whether
+      accessibility is on, and where the accessibility bus is.
 
 Each writes "ready" on standard output once it is in place."""
 
@@ -130,14 +132,8 @@ class Forger:
         body = call.get_body()
         if member == "GetRole":
             return GLib.Variant("(u)", (ROLE_FRAME,))
-        if member == "GetChildren":
-            return GLib.Variant("(a(so))", ([(":1.1", "/forged/1")],))
         if member == "GetAddress":
             return GLib.Variant("(s)", ("unix:path=/tmp/forged-bus",))
-        if member == "GetConnectionUnixProcessID":
-            return GLib.Variant("(u)", (1,))
-        if member == "GetNameOwner":
-            return GLib.Variant("(s)", (":1.1",))
         if member == "Get" and body is not None:
             prop = body.unpack()[1]
             if prop == "IsEnabled":
@@ -165,9 +161,9 @@ class Forger:
 def main():
     mode, found = sys.argv[1], options(sys.argv[2:])
     recorder = None
-    if mode == "application":
-        application = Application(found["title"], int(found["nameless"]), float(found["delay"]))
-        application.register()
+    if mode in ("application", "recorder"):
+        if mode == "application":
+            Application(found["title"], int(found["nameless"]), float(found["delay"])).register()
         if found["record"]:
             # The sound server takes the client's word for its process.
             # It ends with this process, however this one is ended.

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "platform/linux/windows/bus_replies.h"
+#include "platform/linux/windows/flatpak_proxy.h"
 
 namespace linux_source {
 namespace {
@@ -124,18 +125,20 @@ std::optional<std::string> AccessibilityBus::accessibilityAddress(Clock::time_po
   const char* launcher = kLauncher;
   if (!call || !dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &launcher, DBUS_TYPE_INVALID)) return std::nullopt;
   const auto pid = numberIn(askLauncher(std::move(call), deadline).get());
-  if (!pid || !launcherHasItsBus(static_cast<pid_t>(*pid))) return std::nullopt;
+  if (!pid) return std::nullopt;
+  if (!launcherHasItsBus(static_cast<pid_t>(*pid))) return std::string();
   return textIn(askLauncher(methodCall(kLauncher, kLauncherPath, kLauncher, "GetAddress"), deadline).get());
 }
 
-bool AccessibilityBus::openAccessibility(Clock::time_point deadline) {
-  if (accessibility_.isOpen()) return true;
-  if (Clock::now() < accessibilityQuietUntil_) return false;
+AccessibilityBus::Opened AccessibilityBus::openAccessibility(Clock::time_point deadline) {
+  if (accessibility_.isOpen()) return Opened::yes;
+  if (Clock::now() < accessibilityQuietUntil_) return Opened::failed;
   pidOfName_.clear();
   const auto address = accessibilityAddress(deadline);
-  if (address && !address->empty() && accessibility_.open(*address, deadline)) return true;
+  if (address && address->empty()) return Opened::notStarted;
+  if (address && accessibility_.open(*address, deadline)) return Opened::yes;
   accessibilityFailed();
-  return false;
+  return Opened::failed;
 }
 
 std::optional<Replies> AccessibilityBus::askAlongsideBus(std::vector<Message> calls, Clock::time_point deadline) {
@@ -156,7 +159,11 @@ std::optional<std::vector<AccessibleApplication>> AccessibilityBus::applications
   const auto until = deadline();
   if (!until) return std::nullopt;
   const Clock::time_point deadline = *until;
-  if (!openAccessibility(deadline)) return std::nullopt;
+  switch (openAccessibility(deadline)) {
+    case Opened::yes: break;
+    case Opened::notStarted: applications_.emplace(); return applications_;
+    case Opened::failed: return std::nullopt;
+  }
 
   std::vector<Message> listing;
   listing.push_back(methodCall(kRegistry, kRegistryRoot, kAccessible, "GetChildren"));
@@ -188,7 +195,8 @@ std::optional<std::vector<AccessibleApplication>> AccessibilityBus::applications
     if (!answered) return std::nullopt;
     for (std::size_t i = 0; i < unknown.size(); ++i) {
       // A name that has left since the listing answers with an error: it is no application now.
-      if (const auto pid = numberIn(answered->replies[i].get())) pidOfName_[unknown[i]] = static_cast<pid_t>(*pid);
+      if (const auto pid = numberIn(answered->replies[i].get()))
+        pidOfName_[unknown[i]] = applicationBehindProxy("/", static_cast<pid_t>(*pid));
     }
   }
   if (pidOfName_.size() > 4 * kMostApplications) pidOfName_.clear();  // names come and go; keep it bounded
@@ -216,7 +224,7 @@ std::optional<std::vector<AccessibleChild>> AccessibilityBus::children(const Acc
   const auto until = deadline();
   if (!until) return std::nullopt;
   const Clock::time_point deadline = *until;
-  if (!openAccessibility(deadline)) return std::nullopt;
+  if (openAccessibility(deadline) != Opened::yes) return std::nullopt;
   const auto unanswered = [&] {
     if (unanswering_.size() > kMostApplications) unanswering_.clear();
     unanswering_[application.busName] = Clock::now() + kQuietAfterFailure;

@@ -57,14 +57,17 @@ class AccessibilityBus {
   // When a question asked now must be answered: within kAnswerBound and
   // within the cycle. Nothing once the cycle's time is used up.
   std::optional<Clock::time_point> deadline() const;
-  // The accessibility bus's address, learned without starting the bus.
+  // The accessibility bus's address, learned without starting the bus: empty
+  // when the launcher has not started it yet (no application is on it then),
+  // nothing when the session bus or the launcher does not tell.
   std::optional<std::string> accessibilityAddress(Clock::time_point deadline);
   bool openSession(Clock::time_point deadline);
   // The launcher's answer on the session bus; null for an error, or when the
   // bus or the launcher does not answer by the deadline (the bus is then
   // left alone for a moment).
   Message askLauncher(Message call, Clock::time_point deadline);
-  bool openAccessibility(Clock::time_point deadline);
+  enum class Opened { yes, notStarted, failed };
+  Opened openAccessibility(Clock::time_point deadline);
   void accessibilityFailed();
   // The batch's answers, with a question to the bus itself at its end: a bus
   // that answers that one is alive, whatever its applications did.
