@@ -15,8 +15,9 @@ import unittest
 
 import desktop_session
 import monitor
+import sandboxes
 import sound_servers
-from programs import Program, descendants
+from programs import Program, descendants, wait_until
 
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "bus_peers.py")
 SYSTEM_PYTHON = "/usr/bin/python3"
@@ -186,6 +187,38 @@ class BusPeers(unittest.TestCase):
         self.assertIsNone(self.desktop.accessibility_bus_pid())
         # Switched on, with no application on the bus yet: titles are readable, there are none.
         self.assertEqual([(s["ax"], self.titles_of(s, holder.pid)) for s in seen], [(True, [[]])] * 3)
+
+    def accessibility_address(self):
+        return subprocess.run(
+            ["gdbus", "call", "--session", "--dest", "org.a11y.Bus", "--object-path", "/org/a11y/bus",
+             "--method", "org.a11y.Bus.GetAddress"], env=self.desktop.env, capture_output=True, text=True,
+            check=True).stdout.strip()[2:-3]
+
+    @unittest.skipUnless(sandboxes.available() and shutil.which("xdg-dbus-proxy"), "bwrap or xdg-dbus-proxy is missing")
+    def test_a_flatpak_browser_reaches_the_bus_through_its_proxy(self):
+        # As Flatpak runs one: the accessibility bus's proxy under a bubblewrap
+        # of its own, and the browser under another, both with the instance's
+        # /.flatpak-info, the browser joining the bus through the proxy's socket.
+        bus_path = self.accessibility_address().split("unix:path=", 1)[1].split(",", 1)[0]
+        sockets = tempfile.mkdtemp(prefix="quorbel-proxy-", dir=self.desktop.dir)
+        proxy_socket = os.path.join(sockets, "a11y-bus")
+        proxy = sandboxes.bubblewrapped(
+            ["xdg-dbus-proxy", "unix:path=" + bus_path, proxy_socket, "--filter", "--sloppy-names",
+             "--call=org.a11y.atspi.Registry=org.a11y.atspi.Socket.Embed@/org/a11y/atspi/accessible/root"],
+            self.env(), "xdg-dbus-proxy", "org.chromium.Chromium", binds=(os.path.dirname(bus_path), sockets),
+            instance="1984")
+        self.addCleanup(proxy.end)
+        self.assertTrue(wait_until(lambda: os.path.exists(proxy_socket), 10), proxy.launcher.errors())
+        browser = sandboxes.bubblewrapped(
+            [os.path.join(self.bin, "chromium"), PEERS, "application", "--title", "Weekly sync - Chromium",
+             "--nameless", "2"],
+            self.env(AT_SPI_BUS_ADDRESS="unix:path=" + proxy_socket), "chromium", "org.chromium.Chromium",
+            binds=(self.bin, os.path.dirname(PEERS), sockets), wait_ready=True, instance="1984")
+        self.addCleanup(browser.end)
+        # A browser holder of the same family on the host.
+        holder = self.start([os.path.join(self.bin, "chromium"), PEERS, "recorder", "--record", "mic"])
+        seen = self.wait_for_holder(holder.pid)
+        self.assertEqual(self.titles_of(seen, holder.pid), [["Weekly sync - Chromium"]])
 
     def transport_program(self):
         """A program that leaves a mark when it is started."""
