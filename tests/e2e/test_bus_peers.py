@@ -188,6 +188,25 @@ class BusPeers(unittest.TestCase):
         # Switched on, with no application on the bus yet: titles are readable, there are none.
         self.assertEqual([(s["ax"], self.titles_of(s, holder.pid)) for s in seen], [(True, [[]])] * 3)
 
+    def test_a_session_without_the_launcher_is_asked_on_one_connection(self):
+        self.desktop.stop_bus()
+        self.desktop.start_bus()
+        watcher = subprocess.Popen(["dbus-monitor", "--address", self.desktop.bus_address], env=self.desktop.env,
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        try:
+            watcher.stdout.readline()  # watching from here on
+            with monitor.Running(self, env=self.env()) as running:
+                self.assertEqual([running.next_line()["ax"] for _ in range(3)], [False] * 3)
+        finally:
+            watcher.terminate()
+            listing, _ = watcher.communicate(timeout=10)
+        members = [line.rsplit("member=", 1)[1] for line in listing.splitlines()
+                   if line.startswith("method call ") and "member=" in line]
+        # No owner of org.a11y.Bus is an answer, not a bus that stopped answering.
+        self.assertEqual(members.count("Hello"), 1, members)
+        self.assertNotIn("Get", members)
+        self.assertIsNone(self.desktop.launcher_pid())
+
     def accessibility_address(self):
         return subprocess.run(
             ["gdbus", "call", "--session", "--dest", "org.a11y.Bus", "--object-path", "/org/a11y/bus",

@@ -154,7 +154,7 @@ bool BusConnection::open(const std::string& address, Clock::time_point deadline)
   return false;
 }
 
-void BusConnection::learnOwners(const std::vector<Message>& calls, Clock::time_point deadline) {
+bool BusConnection::learnOwners(const std::vector<Message>& calls, Clock::time_point deadline) {
   std::vector<std::string> names;
   std::vector<Message> questions;
   for (const Message& call : calls) {
@@ -167,7 +167,7 @@ void BusConnection::learnOwners(const std::vector<Message>& calls, Clock::time_p
     names.push_back(destination);
     questions.push_back(std::move(question));
   }
-  if (questions.empty()) return;
+  if (questions.empty()) return true;
   Replies replies = exchange(std::move(questions), deadline);
   for (std::size_t i = 0; i < names.size(); ++i) {
     const char* owner = nullptr;
@@ -176,10 +176,13 @@ void BusConnection::learnOwners(const std::vector<Message>& calls, Clock::time_p
         owner[0] == ':')
       owners_[names[i]] = owner;
   }
+  return replies.complete;
 }
 
 Replies BusConnection::callAll(std::vector<Message> calls, Clock::time_point deadline) {
-  if (isOpen()) learnOwners(calls, deadline);
+  // A name that has no owner is answered (with an error) by the bus; one
+  // whose owner the bus did not tell by the deadline is not answered at all.
+  const bool ownersKnown = isOpen() && learnOwners(calls, deadline);
   // Each call goes to the owner by its unique name: the bus stamps every
   // message with its sender's, so only that connection can answer it.
   std::vector<std::string> named(calls.size());
@@ -191,6 +194,7 @@ Replies BusConnection::callAll(std::vector<Message> calls, Clock::time_point dea
     if (owner == owners_.end() || !dbus_message_set_destination(calls[i].get(), owner->second.c_str())) calls[i].reset();
   }
   Replies replies = exchange(std::move(calls), deadline);
+  replies.complete = replies.complete && ownersKnown;
   // An owner that did not answer may have let go of the name: asked again next time.
   for (std::size_t i = 0; i < named.size(); ++i)
     if (!named[i].empty() && !replies.replies[i]) owners_.erase(named[i]);
@@ -207,8 +211,11 @@ Replies BusConnection::exchange(std::vector<Message> calls, Clock::time_point de
   std::map<dbus_uint32_t, Awaited> awaited;
   std::string bytes;
   for (std::size_t i = 0; i < calls.size(); ++i) {
+    // A call that could not be made, or that has no owner to go to, has no
+    // answer; that is no peer's silence.
     const char* destination = calls[i] ? dbus_message_get_destination(calls[i].get()) : nullptr;
-    if (!isOpen() || !uniqueOrBus(destination)) {
+    if (!uniqueOrBus(destination)) continue;
+    if (!isOpen()) {
       result.complete = false;
       continue;
     }

@@ -44,7 +44,8 @@ class BusConnection {
   bool isOpen() const;
   void close();
 
-  // Sends every call, then waits for all the answers until the deadline.
+  // Sends every call, then waits for all the answers until the deadline. A
+  // call to a name without an owner is answered by nothing, as an error is.
   // An answer counts only when it comes from the peer the call went to: the
   // bus itself for its own questions, else the connection that owned the
   // destination's name when the call was sent (the bus is asked who that is).
@@ -62,8 +63,9 @@ class BusConnection {
   bool authenticate(Clock::time_point deadline);
   std::string line(Clock::time_point deadline);
   // The unique names that own the calls' well-known destinations, asked of
-  // the bus for those not known yet.
-  void learnOwners(const std::vector<Message>& calls, Clock::time_point deadline);
+  // the bus for those not known yet. False when the bus did not answer by
+  // the deadline.
+  bool learnOwners(const std::vector<Message>& calls, Clock::time_point deadline);
   Replies exchange(std::vector<Message> calls, Clock::time_point deadline);
 
   int fd_ = -1;
