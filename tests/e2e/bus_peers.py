@@ -10,6 +10,10 @@ browser's name):
       server that names this process as its own.
   bus_peers.py recorder --record SOURCE
       Only the recording, from a process on no bus.
+  bus_peers.py flooder
+      A client of the accessibility bus that sends every peer it sees asking
+      a question there a stream of large messages, as fast as it can, until
+      that peer leaves.
   bus_peers.py forger (--session | --accessibility)
       A client that eavesdrops on the bus and answers the questions it sees
       asked of another peer at once: a frame's role and name, whether
@@ -160,6 +164,36 @@ class Forger:
         return None
 
 
+class Flooder:
+    def __init__(self):
+        self.bus = accessibility_bus()
+        self.flooded = set()
+        self.bus.add_filter(self.filter)
+        self.bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "AddMatch",
+                           GLib.Variant("(s)", ("type='method_call',eavesdrop=true",)), None,
+                           Gio.DBusCallFlags.NONE, 10000, None)
+
+    def flood(self, peer):
+        payload = GLib.Variant("(s)", ("x" * 32768,))
+        while True:
+            message = Gio.DBusMessage.new_signal("/flood", "org.example.Flood", "Wave")
+            message.set_destination(peer)
+            message.set_body(payload)
+            try:
+                self.bus.send_message(message, Gio.DBusSendMessageFlags.NONE)
+                self.bus.flush_sync(None)
+            except GLib.Error:
+                return
+
+    def filter(self, bus, message, incoming):
+        sender = message.get_sender()
+        if incoming and message.get_message_type() == Gio.DBusMessageType.METHOD_CALL and sender and \
+                sender != bus.get_unique_name() and sender not in self.flooded:
+            self.flooded.add(sender)
+            threading.Thread(target=self.flood, args=(sender,), daemon=True).start()
+        return message if not incoming or message.get_destination() == bus.get_unique_name() else None
+
+
 def main():
     mode, found = sys.argv[1], options(sys.argv[2:])
     recorder = None
@@ -174,6 +208,8 @@ def main():
                 env=dict(os.environ, PULSE_PROP="application.process.id=%d application.process.binary=%s" % (
                     os.getpid(), os.path.basename(sys.executable))),
                 preexec_fn=lambda: ctypes.CDLL(None).prctl(1, 9))  # PR_SET_PDEATHSIG, SIGKILL
+    elif mode == "flooder":
+        Flooder()
     else:
         Forger(found["bus"])
     print("ready", flush=True)

@@ -173,6 +173,17 @@ class BusPeers(unittest.TestCase):
             self.assertTrue(all(gap <= 3.0 for gap in running.gaps()), running.gaps())
         self.assertTrue(all(s.proc.poll() is None for s in slow))
 
+    def test_a_peer_that_floods_the_connection_holds_nothing_up(self):
+        browser = self.application("chromium", "Weekly sync - Chromium")
+        self.wait_for_holder(browser.pid)
+        self.start([SYSTEM_PYTHON, PEERS, "flooder"])
+        for _ in range(3):
+            self.snapshot()
+        with monitor.Running(self, env=self.env()) as running:
+            for _ in range(4):
+                running.next_line()
+            self.assertTrue(all(gap <= 3.0 for gap in running.gaps()), running.gaps())
+
     def test_a_launcher_that_has_not_started_its_bus_is_not_made_to(self):
         self.desktop.stop_bus()
         self.desktop.start_bus()
