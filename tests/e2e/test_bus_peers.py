@@ -16,7 +16,6 @@ import unittest
 import desktop_session
 import monitor
 import sandboxes
-import sound_servers
 from programs import Program, descendants, wait_until
 
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "bus_peers.py")
@@ -29,18 +28,14 @@ def _gi_available():
         [SYSTEM_PYTHON, "-c", "import gi; gi.require_version('Gio', '2.0')"], capture_output=True).returncode == 0
 
 
-class BusPeers(unittest.TestCase):
+class BusPeers(desktop_session.DesktopTestCase):
+    @classmethod
+    def missing(cls):
+        return super().missing() or ("" if shutil.which("parecord") and _gi_available() else "parecord or PyGObject")
+
     @classmethod
     def setUpClass(cls):
-        if not (desktop_session.WaylandDesktop.available() and sound_servers.PulseAudio.available()
-                and shutil.which("parecord") and _gi_available()):
-            raise unittest.SkipTest("weston, at-spi2-core, PulseAudio or PyGObject is not installed")
-        cls.sound = sound_servers.PulseAudio().start()
-        try:
-            cls.desktop = desktop_session.WaylandDesktop().start()
-        except Exception:
-            cls.sound.stop()
-            raise
+        super().setUpClass()
         # The system's Python under browsers' names: the monitor knows a
         # browser by its executable.
         cls.bin = tempfile.mkdtemp(prefix="quorbel-peers-")
@@ -49,22 +44,11 @@ class BusPeers(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.desktop.stop()
-        cls.sound.stop()
+        super().tearDownClass()
         shutil.rmtree(cls.bin, ignore_errors=True)
 
-    def setUp(self):
-        self.programs = []
-        self.desktop.set_accessibility(True)
-
-    def tearDown(self):
-        for program in reversed(self.programs):
-            program.end()
-        if self.desktop.bus is None:
-            self.desktop.start_bus()
-
     def env(self, **extra):
-        return dict(self.desktop.env, PULSE_SERVER="unix:" + os.path.join(self.sound.dir, "pulse", "native"), **extra)
+        return self.desktop_env(**extra)
 
     def start(self, argv):
         program = Program(argv, self.env(), wait_ready=True)

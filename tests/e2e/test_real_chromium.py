@@ -16,7 +16,6 @@ import unittest
 
 import desktop_session
 import monitor
-import sound_servers
 
 CHROMIUM = shutil.which("chromium")
 WINDOWS = 7
@@ -29,11 +28,14 @@ FLAGS = ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "-
          "--disable-component-update", "--disable-sync", "--use-fake-ui-for-media-stream"]
 
 
-class RealChromium(unittest.TestCase):
+class RealChromium(desktop_session.DesktopTestCase):
+    @classmethod
+    def missing(cls):
+        return super().missing() or ("" if CHROMIUM else "chromium")
+
     @classmethod
     def setUpClass(cls):
-        if not (CHROMIUM and desktop_session.WaylandDesktop.available() and sound_servers.PulseAudio.available()):
-            raise unittest.SkipTest("chromium, weston, at-spi2-core or PulseAudio is not installed")
+        super().setUpClass()
         cls.www = tempfile.mkdtemp(prefix="quorbel-www-")
         with open(os.path.join(cls.www, "call.html"), "w") as page:
             page.write(PAGE)
@@ -41,23 +43,15 @@ class RealChromium(unittest.TestCase):
         handler.log_message = lambda *args: None
         cls.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
         threading.Thread(target=cls.server.serve_forever, daemon=True).start()
-        cls.sound = sound_servers.PulseAudio().start()
-        try:
-            cls.desktop = desktop_session.WaylandDesktop().start()
-        except Exception:
-            cls.sound.stop()
-            raise
-        cls.desktop.set_accessibility(True)
 
     @classmethod
     def tearDownClass(cls):
-        cls.desktop.stop()
-        cls.sound.stop()
         cls.server.shutdown()
         shutil.rmtree(cls.www, ignore_errors=True)
+        super().tearDownClass()
 
     def env(self, wayland):
-        env = dict(self.desktop.env, PULSE_SERVER="unix:" + os.path.join(self.sound.dir, "pulse", "native"))
+        env = self.desktop_env()
         if not wayland:
             del env["WAYLAND_DISPLAY"]
         return env
