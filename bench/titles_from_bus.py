@@ -7,6 +7,10 @@ titles from the bus.
   100 cycles with the browser holder (titles from the bus): CPU per cycle
   100 idle cycles (no holder; the trust check asks the session bus): CPU per cycle
   peak resident memory of --once and of the cycles
+  the bound under slow peers: two applications of the browser's family that
+  answer every question after 0.39 s beside five browser holders (stand-ins
+  from tests/e2e/bus_peers.py): the longest of 5 runs of --once, and the
+  longest gap between 8 lines of the running monitor
 
 Usage: bench/titles_from_bus.py BUILD_DIR   (BUILD_DIR holds quorbel, tests/tools, bench/)
 """
@@ -27,11 +31,42 @@ from whole_process import peak_resident_kib  # noqa: E402
 WINDOWS = 3
 CYCLES = "100"
 PAUSE_MS = "300"
+PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e", "bus_peers.py")
+SYSTEM_PYTHON = "/usr/bin/python3"
 
 
 def cycles(live_cycles, env):
     return json.loads(subprocess.run([live_cycles, CYCLES, PAUSE_MS], env=env, capture_output=True,
                                      check=True).stdout)
+
+
+def under_slow_peers(quorbel, env, scratch, programs):
+    """(longest --once in seconds, longest gap between lines in seconds)."""
+    firefox = os.path.join(scratch, "slow", "firefox")
+    os.makedirs(os.path.dirname(firefox))
+    shutil.copy(os.path.realpath(SYSTEM_PYTHON), firefox)
+    for i in range(2):
+        programs.append(Program([firefox, PEERS, "application", "--title", "Slow %d" % i, "--delay", "0.39"], env,
+                                wait_ready=True))
+    for i in range(5):
+        programs.append(Program([firefox, PEERS, "application", "--title", "Holder %d" % i, "--record", "mic"], env,
+                                wait_ready=True))
+    time.sleep(2)
+    once = []
+    for _ in range(5):
+        started = time.monotonic()
+        subprocess.run([quorbel, "--once"], env=env, capture_output=True, check=True)
+        once.append(time.monotonic() - started)
+    running = subprocess.Popen([quorbel], env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    stamps = []
+    try:
+        for _ in range(8):
+            running.stdout.readline()
+            stamps.append(time.monotonic())
+    finally:
+        running.kill()
+        running.wait()
+    return max(once), max(b - a for a, b in zip(stamps, stamps[1:]))
 
 
 def main():
@@ -75,6 +110,13 @@ def main():
             "peak_rss_kib_once_idle": idle_once_kib,
             "peak_rss_kib_cycles": in_call["peak_rss_kib"],
         }
+        for program in reversed(programs):
+            program.end()
+        programs.clear()
+        if os.path.exists(SYSTEM_PYTHON):
+            once_s, gap_s = under_slow_peers(quorbel, env, scratch, programs)
+            results["slow_peers_once_s_max"] = round(once_s, 3)
+            results["slow_peers_line_gap_s_max"] = round(gap_s, 3)
         print(json.dumps(results, indent=2))
     finally:
         for program in reversed(programs):

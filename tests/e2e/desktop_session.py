@@ -9,8 +9,9 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import unittest
 
-from sound_servers import wait_for
+from sound_servers import PulseAudio, wait_for
 
 LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 
@@ -168,3 +169,46 @@ class WaylandDesktop:
         self.stop_bus()
         self._end(lambda argv: _is_bus_service(argv) or os.path.basename(argv[0]).startswith(("weston", "Xwayland")))
         shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class DesktopTestCase(unittest.TestCase):
+    """Tests against a Wayland desktop with accessibility switched on and a
+    real PulseAudio, both started once for the class. The programs a test
+    adds to self.programs end with it, and a session bus it stopped is
+    started again."""
+
+    @classmethod
+    def missing(cls):
+        """What the class needs and does not find; empty when nothing is missing."""
+        return "" if WaylandDesktop.available() and PulseAudio.available() else "weston, at-spi2-core or PulseAudio"
+
+    @classmethod
+    def setUpClass(cls):
+        missing = cls.missing()
+        if missing:
+            raise unittest.SkipTest(missing + " is not installed")
+        cls.sound = PulseAudio().start()
+        try:
+            cls.desktop = WaylandDesktop().start()
+        except Exception:
+            cls.sound.stop()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.desktop.stop()
+        cls.sound.stop()
+
+    def setUp(self):
+        self.programs = []
+        self.desktop.set_accessibility(True)
+
+    def tearDown(self):
+        for program in reversed(self.programs):
+            program.end()
+        if self.desktop.bus is None:
+            self.desktop.start_bus()
+
+    def desktop_env(self, **extra):
+        """The desktop's environment with the sound server's address."""
+        return dict(self.desktop.env, PULSE_SERVER="unix:" + os.path.join(self.sound.dir, "pulse", "native"), **extra)

@@ -55,15 +55,17 @@ def unshared(argv, env, command, wait_ready=False):
     return Sandboxed(["unshare", "--pid", "--fork", "--kill-child", "--mount-proc", *argv], env, command, wait_ready)
 
 
-def bubblewrapped(argv, env, command, app_id, binds=(), wait_ready=False):
+def bubblewrapped(argv, env, command, app_id, binds=(), wait_ready=False, instance=None):
     """argv under bubblewrap in a pid namespace and a root of its own, made of
     the host's /usr and /etc, the binds (read-write) and a /.flatpak-info
-    naming app_id. The host's root is never bound: bwrap would leave a
-    /.flatpak-info mount point there."""
+    naming app_id (and the instance, if given). The host's root is never
+    bound: bwrap would leave a /.flatpak-info mount point there."""
     scratch = tempfile.mkdtemp(prefix="quorbel-sandbox-")
     info = os.path.join(scratch, "flatpak-info")
     with open(info, "w") as written:
         written.write("[Application]\nname=%s\nruntime=runtime/org.example.Platform/x86_64/1\n" % app_id)
+        if instance is not None:
+            written.write("\n[Instance]\ninstance-id=%s\n" % instance)
     wrapper = ["bwrap", "--unshare-pid", "--die-with-parent", "--ro-bind", "/usr", "/usr", "--ro-bind", "/etc", "/etc",
                "--symlink", "usr/bin", "/bin", "--symlink", "usr/lib", "/lib", "--symlink", "usr/lib64", "/lib64",
                "--proc", "/proc", "--dev", "/dev", "--tmpfs", "/tmp"]

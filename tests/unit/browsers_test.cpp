@@ -11,7 +11,8 @@ TEST(Browsers, TableInOrder) {
   const std::vector<std::string_view> expected = {
       "com.google.Chrome",      "com.brave.Browser",     "com.apple.Safari",
       "company.thebrowser.Browser", "com.microsoft.edgemac", "org.mozilla.firefox",
-      "company.thebrowser.dia", "com.operasoftware.Opera", "com.vivaldi.Vivaldi"};
+      "company.thebrowser.dia", "com.operasoftware.Opera", "com.vivaldi.Vivaldi",
+      "org.chromium.Chromium"};
   EXPECT_EQ(std::vector<std::string_view>(browsers.begin(), browsers.end()), expected);
 }
 
@@ -42,6 +43,8 @@ TEST(IsBrowserBundle, Others) {
       {"us.zoom.xos", false},
       {"org.mozilla.firefoxdeveloperedition", true},
       {"com.google.Chrome.canary", true},
+      {"org.chromium.chromium", false},
+      {"org.chromium", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bundle);

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "platform/linux/windows/bus_address.h"
 #include "platform/linux/windows/bus_connection.h"
 #include "platform/linux/windows/bus_replies.h"
 #include "platform/linux/windows/x_display.h"
@@ -26,9 +27,9 @@ std::string describe(const std::vector<model::Window>& windows) {
   return out;
 }
 
-TEST(FrameSelection, OnlyFramesAreWindows) {
+TEST(FrameSelection, OnlyNamedFramesAreWindows) {
   // Firefox in a call lists its page's frame and the sharing indicator, an
-  // alert; Chromium lists untitled frames beside its page's.
+  // alert; Chromium lists two nameless frames after each of its windows.
   const std::vector<AccessibleChild> children = {
       {kFrame, "Weekly sync \xE2\x80\x94 Mozilla Firefox"},
       {kAlert, "Firefox \xE2\x80\x94 Sharing Indicator"},
@@ -41,8 +42,23 @@ TEST(FrameSelection, OnlyFramesAreWindows) {
       {kFrame, "Second page"},
   };
   EXPECT_EQ(describe(linux_source::windowsOfChildren(children)),
-            "[Weekly sync \xE2\x80\x94 Mozilla Firefox][]<no title>[Second page]");
+            "[Weekly sync \xE2\x80\x94 Mozilla Firefox]<no title>[Second page]");
   EXPECT_TRUE(linux_source::windowsOfChildren({}).empty());
+}
+
+TEST(FrameSelection, ChromiumsNamelessFramesLeaveTheWindowsTheirPlaces) {
+  // Seven Chromium windows as the bus lists them: each window's frame, then
+  // two nameless ones. All seven are windows, and no more.
+  std::vector<AccessibleChild> children;
+  std::string expected;
+  for (int i = 1; i <= 7; ++i) {
+    const std::string name = "Tab " + std::to_string(i) + " - Chromium";
+    children.push_back({kFrame, name});
+    children.push_back({kFrame, ""});
+    children.push_back({kFrame, ""});
+    expected += "[" + name + "]";
+  }
+  EXPECT_EQ(describe(linux_source::windowsOfChildren(children)), expected);
 }
 
 TEST(FrameSelection, ClientWindowsOfOnePid) {
@@ -236,23 +252,52 @@ TEST(BusReplies, LongNamesAreCutBetweenCharacters) {
   }
 }
 
-TEST(BusAddresses, NeverOneThatStartsABus) {
+TEST(BusAddresses, OnlySocketsThatAlreadyListen) {
   struct Case {
     const char* address;
-    const char* kept;
+    const char* endpoints;  // kind and place of each, in order
   };
   const std::vector<Case> cases = {
-      {"unix:path=/run/user/1000/bus", "unix:path=/run/user/1000/bus"},
+      {"unix:path=/run/user/1000/bus", "path:/run/user/1000/bus"},
+      {"unix:path=/run/user/1000/bus,guid=0123", "path:/run/user/1000/bus"},
+      {"unix:abstract=/tmp/dbus-x,guid=1", "abstract:/tmp/dbus-x"},
+      {"unix:path=/tmp/with%20space", "path:/tmp/with space"},
       {"autolaunch:", ""},
       {"autolaunch:scope=*user", ""},
-      {"unix:path=/tmp/a;autolaunch:", "unix:path=/tmp/a"},
-      {"autolaunch:;unix:abstract=/tmp/b,guid=1", "unix:abstract=/tmp/b,guid=1"},
-      {"unix:path=/tmp/a;;tcp:host=localhost,port=1", "unix:path=/tmp/a;tcp:host=localhost,port=1"},
+      {"unixexec:path=/bin/sleep,argv1=300", ""},
+      {"launchd:env=DBUS_LAUNCHD_SESSION_BUS_SOCKET", ""},
+      {"systemd:", ""},
+      {"nonce-tcp:host=127.0.0.1,port=1,noncefile=/tmp/n", ""},
+      {"someday:path=/tmp/a", ""},
+      {"unix:dir=/tmp", ""},
+      {"unix:tmpdir=/tmp", ""},
+      {"unix:runtime=yes", ""},
+      {"unix:path=/tmp/a,abstract=b", ""},
+      {"tcp:host=127.0.0.1,port=4000", "tcp:127.0.0.1:4000"},
+      {"tcp:host=%3a%3a1,port=4000,family=ipv6", "tcp:::1:4000"},
+      {"tcp:host=localhost,port=4000", "tcp:localhost:4000"},
+      {"tcp:port=4000", "tcp:localhost:4000"},
+      {"tcp:host=bus.example.org,port=4000", ""},  // a name lookup has no bound
+      {"tcp:host=127.0.0.1", ""},
+      {"tcp:host=127.0.0.1,port=0", ""},
+      {"unixexec:path=/bin/sh;unix:path=/tmp/a;autolaunch:", "path:/tmp/a"},
+      {"unix:path=/tmp/a;tcp:host=127.0.0.1,port=1", "path:/tmp/a tcp:127.0.0.1:1"},
+      {"unix:path=/tmp/a;;tcp:host=127.0.0.1,port=1", ""},  // malformed as a whole, as libdbus reads it
+      {"not an address", ""},
       {"", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.address);
-    EXPECT_EQ(linux_source::addressWithoutLaunchers(c.address), c.kept);
+    std::string endpoints;
+    for (const linux_source::BusEndpoint& endpoint : linux_source::busEndpoints(c.address)) {
+      if (!endpoints.empty()) endpoints += ' ';
+      switch (endpoint.kind) {
+        case linux_source::BusEndpoint::Kind::unixPath: endpoints += "path:" + endpoint.where; break;
+        case linux_source::BusEndpoint::Kind::unixAbstract: endpoints += "abstract:" + endpoint.where; break;
+        case linux_source::BusEndpoint::Kind::tcp: endpoints += "tcp:" + endpoint.where + ":" + endpoint.port; break;
+      }
+    }
+    EXPECT_EQ(endpoints, c.endpoints);
   }
 }
 

@@ -1,6 +1,5 @@
 // The running Linux system as the platform model's source.
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -31,6 +30,10 @@ class LinuxSystem final : public Source {
   void refresh(Scene& scene, Moment moment, pid_t pid) override {
     switch (moment) {
       case Moment::processList: {
+        // The first question of every cycle: the buses' questions that
+        // follow share one bound from here, and its questions about
+        // processes one look at /proc.
+        windows_.beginCycle();
         newLook();
         // What was made of a listing stands while the listing does.
         const linux_source::SoundServerState* listing = pulse_.listing();
@@ -69,14 +72,10 @@ class LinuxSystem final : public Source {
 
  private:
   // A cycle asks about its processes in several moments; they share one
-  // look at /proc, and the next cycle looks afresh. The moments of a cycle
-  // come within a quarter of a second, cycles two seconds apart.
+  // look at /proc, and the next cycle, however soon, looks afresh.
   void newLook() {
-    const auto now = std::chrono::steady_clock::now();
-    if (look_ && now - lookOpened_ < std::chrono::milliseconds(250)) return;
     look_.reset();
     look_.emplace(places_.root);
-    lookOpened_ = now;
   }
 
   std::optional<Application> applicationOf(pid_t pid) {
@@ -109,7 +108,6 @@ class LinuxSystem final : public Source {
 
   linux_source::IdentityPlaces places_;
   std::optional<linux_source::ProcessLook> look_;
-  std::chrono::steady_clock::time_point lookOpened_{};
   linux_source::KnownIdentities known_;
   // A new epoch whenever the pids the sound server or the windows name have
   // changed; within one, a known identity is not looked at again.

@@ -3,15 +3,16 @@
 #include <dbus/dbus.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
 
 #include "platform/linux/windows/bus_replies.h"
+#include "platform/linux/windows/flatpak_proxy.h"
 
 namespace linux_source {
 namespace {
 
-constexpr auto kOneCycle = std::chrono::milliseconds(250);
 // An application with more top-level objects than this is not a browser
 // showing its windows; it is not asked about each of them.
 constexpr std::size_t kMostChildren = 64;
@@ -48,7 +49,30 @@ std::optional<std::string> sessionBusAddress() {
   return "unix:path=" + socket;
 }
 
+// Whether the launcher has started its bus: the bus is the launcher's child.
+// A launcher asked for the address of a bus it has not started starts it.
+bool launcherHasItsBus(pid_t launcher) {
+  if (launcher <= 0) return false;
+  const std::string path = "/proc/" + std::to_string(launcher) + "/task/" + std::to_string(launcher) + "/children";
+  std::FILE* file = std::fopen(path.c_str(), "re");
+  if (file == nullptr) return false;
+  const int first = std::fgetc(file);
+  std::fclose(file);
+  return first != EOF && first != ' ';
+}
+
 }  // namespace
+
+void AccessibilityBus::beginCycle() {
+  cycleEnds_ = Clock::now() + kCycleBound;
+  ++cycle_;
+}
+
+std::optional<Clock::time_point> AccessibilityBus::deadline() const {
+  const Clock::time_point now = Clock::now();
+  if (now >= cycleEnds_) return std::nullopt;
+  return std::min(now + kAnswerBound, cycleEnds_);
+}
 
 bool AccessibilityBus::openSession(Clock::time_point deadline) {
   if (session_.isOpen()) return true;
@@ -73,15 +97,14 @@ Message AccessibilityBus::askLauncher(Message call, Clock::time_point deadline) 
 }
 
 bool AccessibilityBus::switchedOn() {
-  const Clock::time_point now = Clock::now();
-  if (switchedOn_ && now - askedAt_ < kOneCycle) return *switchedOn_;
-  const Clock::time_point deadline = now + kAnswerBound;
-  const bool on =
-      booleanIn(askLauncher(propertyQuery(kLauncher, kLauncherPath, "org.a11y.Status", "IsEnabled"), deadline).get())
+  if (askedIn_ == cycle_) return switchedOn_;
+  const auto until = deadline();
+  if (!until) return switchedOn_;
+  switchedOn_ =
+      booleanIn(askLauncher(propertyQuery(kLauncher, kLauncherPath, "org.a11y.Status", "IsEnabled"), *until).get())
           .value_or(false);
-  switchedOn_ = on;
-  askedAt_ = Clock::now();
-  return on;
+  askedIn_ = cycle_;
+  return switchedOn_;
 }
 
 bool AccessibilityBus::readable() { return switchedOn() && Clock::now() >= accessibilityQuietUntil_; }
@@ -93,20 +116,29 @@ void AccessibilityBus::accessibilityFailed() {
   accessibilityQuietUntil_ = Clock::now() + kQuietAfterFailure;
 }
 
-bool AccessibilityBus::openAccessibility(Clock::time_point deadline) {
-  if (accessibility_.isOpen()) return true;
-  if (Clock::now() < accessibilityQuietUntil_) return false;
-  pidOfName_.clear();
-  std::optional<std::string> address;
+std::optional<std::string> AccessibilityBus::accessibilityAddress(Clock::time_point deadline) {
   const char* given = std::getenv("AT_SPI_BUS_ADDRESS");
-  if (given != nullptr && *given != '\0') {
-    address = given;
-  } else {
-    address = textIn(askLauncher(methodCall(kLauncher, kLauncherPath, kLauncher, "GetAddress"), deadline).get());
-  }
-  if (address && !address->empty() && accessibility_.open(*address, deadline)) return true;
+  if (given != nullptr && *given != '\0') return std::string(given);
+  // The launcher is asked for the address only once its bus runs: until an
+  // application asks for it, no application is on it either.
+  Message call = methodCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "GetConnectionUnixProcessID");
+  const char* launcher = kLauncher;
+  if (!call || !dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &launcher, DBUS_TYPE_INVALID)) return std::nullopt;
+  const auto pid = numberIn(askLauncher(std::move(call), deadline).get());
+  if (!pid) return std::nullopt;
+  if (!launcherHasItsBus(static_cast<pid_t>(*pid))) return std::string();
+  return textIn(askLauncher(methodCall(kLauncher, kLauncherPath, kLauncher, "GetAddress"), deadline).get());
+}
+
+AccessibilityBus::Opened AccessibilityBus::openAccessibility(Clock::time_point deadline) {
+  if (accessibility_.isOpen()) return Opened::yes;
+  if (Clock::now() < accessibilityQuietUntil_) return Opened::failed;
+  pidOfName_.clear();
+  const auto address = accessibilityAddress(deadline);
+  if (address && address->empty()) return Opened::notStarted;
+  if (address && accessibility_.open(*address, deadline)) return Opened::yes;
   accessibilityFailed();
-  return false;
+  return Opened::failed;
 }
 
 std::optional<Replies> AccessibilityBus::askAlongsideBus(std::vector<Message> calls, Clock::time_point deadline) {
@@ -121,11 +153,17 @@ std::optional<Replies> AccessibilityBus::askAlongsideBus(std::vector<Message> ca
 }
 
 std::optional<std::vector<AccessibleApplication>> AccessibilityBus::applications() {
-  const Clock::time_point now = Clock::now();
-  if (applications_ && now - listedAt_ < kOneCycle) return applications_;
+  if (listedIn_ == cycle_) return applications_;
+  listedIn_ = cycle_;
   applications_.reset();
-  const Clock::time_point deadline = now + kAnswerBound;
-  if (!openAccessibility(deadline)) return std::nullopt;
+  const auto until = deadline();
+  if (!until) return std::nullopt;
+  const Clock::time_point deadline = *until;
+  switch (openAccessibility(deadline)) {
+    case Opened::yes: break;
+    case Opened::notStarted: applications_.emplace(); return applications_;
+    case Opened::failed: return std::nullopt;
+  }
 
   std::vector<Message> listing;
   listing.push_back(methodCall(kRegistry, kRegistryRoot, kAccessible, "GetChildren"));
@@ -157,7 +195,8 @@ std::optional<std::vector<AccessibleApplication>> AccessibilityBus::applications
     if (!answered) return std::nullopt;
     for (std::size_t i = 0; i < unknown.size(); ++i) {
       // A name that has left since the listing answers with an error: it is no application now.
-      if (const auto pid = numberIn(answered->replies[i].get())) pidOfName_[unknown[i]] = static_cast<pid_t>(*pid);
+      if (const auto pid = numberIn(answered->replies[i].get()))
+        pidOfName_[unknown[i]] = applicationBehindProxy("/", static_cast<pid_t>(*pid));
     }
   }
   if (pidOfName_.size() > 4 * kMostApplications) pidOfName_.clear();  // names come and go; keep it bounded
@@ -169,7 +208,6 @@ std::optional<std::vector<AccessibleApplication>> AccessibilityBus::applications
       found.push_back(AccessibleApplication{root, pid->second});
   }
   applications_ = std::move(found);
-  listedAt_ = Clock::now();
   return applications_;
 }
 
@@ -181,8 +219,12 @@ std::optional<std::vector<AccessibleChild>> AccessibilityBus::children(const Acc
     if (now < quiet->second) return std::nullopt;
     unanswering_.erase(quiet);
   }
-  const Clock::time_point deadline = now + kAnswerBound;
-  if (!openAccessibility(deadline)) return std::nullopt;
+  // Every question to the application shares one deadline: one that answers
+  // each slowly uses up its share as surely as one that never answers.
+  const auto until = deadline();
+  if (!until) return std::nullopt;
+  const Clock::time_point deadline = *until;
+  if (openAccessibility(deadline) != Opened::yes) return std::nullopt;
   const auto unanswered = [&] {
     if (unanswering_.size() > kMostApplications) unanswering_.clear();
     unanswering_[application.busName] = Clock::now() + kQuietAfterFailure;

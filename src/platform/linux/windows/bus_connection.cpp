@@ -1,37 +1,41 @@
 #include "platform/linux/windows/bus_connection.h"
 
 #include <dbus/dbus.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <map>
+#include <cerrno>
+#include <cstdio>
 
-#include "platform/linux/sigpipe_guard.h"
+#include "platform/linux/windows/bus_address.h"
 
 namespace linux_source {
 namespace {
 
-// A peer may answer with anything; a reply this large is no list of windows.
-// libdbus drops the connection on a bigger message instead of holding it.
+// A peer may answer with anything; a message this large is no list of
+// windows, and the connection is dropped rather than made to hold it.
 constexpr long kLargestMessage = 4L << 20;
+// The authentication lines are a few dozen bytes.
+constexpr std::size_t kLongestLine = 1024;
+constexpr std::size_t kReadChunk = 64 * 1024;
 
-int millisecondsUntil(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return static_cast<int>(std::clamp<long long>(left, 0, 60000));
+bool uniqueOrBus(const char* name) {
+  return name != nullptr && (name[0] == ':' || std::string(name) == DBUS_SERVICE_DBUS);
+}
+
+std::string hex(const std::string& text) {
+  std::string out;
+  char pair[3];
+  for (const unsigned char c : text) {
+    std::snprintf(pair, sizeof pair, "%02x", c);
+    out += pair;
+  }
+  return out;
 }
 
 }  // namespace
-
-std::string addressWithoutLaunchers(const std::string& address) {
-  std::string kept;
-  std::size_t start = 0;
-  while (start <= address.size()) {
-    const std::size_t end = std::min(address.find(';', start), address.size());
-    const std::string entry = address.substr(start, end - start);
-    if (!entry.empty() && entry.rfind("autolaunch:", 0) != 0) kept += (kept.empty() ? "" : ";") + entry;
-    start = end + 1;
-  }
-  return kept;
-}
 
 void MessageRelease::operator()(DBusMessage* message) const {
   if (message != nullptr) dbus_message_unref(message);
@@ -45,82 +49,204 @@ Message methodCall(const char* destination, const char* path, const char* interf
 
 BusConnection::~BusConnection() { close(); }
 
-bool BusConnection::isOpen() const { return connection_ != nullptr && dbus_connection_get_is_connected(connection_); }
+bool BusConnection::isOpen() const { return fd_ >= 0; }
 
 void BusConnection::close() {
-  if (connection_ == nullptr) return;
-  dbus_connection_close(connection_);
-  dbus_connection_unref(connection_);
-  connection_ = nullptr;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  received_.clear();
+  owners_.clear();
+}
+
+bool BusConnection::sendAll(const std::string& bytes, Clock::time_point deadline) {
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    pollfd waiting{fd_, POLLOUT, 0};
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && ::poll(&waiting, 1, millisecondsUntil(deadline)) == 1)
+      continue;
+    close();
+    return false;
+  }
+  return true;
+}
+
+bool BusConnection::receive(Clock::time_point deadline) {
+  pollfd waiting{fd_, POLLIN, 0};
+  const int ready = ::poll(&waiting, 1, millisecondsUntil(deadline));
+  if (ready == 0) return false;
+  char chunk[kReadChunk];
+  const ssize_t n = ready > 0 ? ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT) : -1;
+  if (n > 0) {
+    received_.append(chunk, static_cast<std::size_t>(n));
+    return true;
+  }
+  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+  close();
+  return false;
+}
+
+Message BusConnection::nextMessage() {
+  if (received_.size() < 16) return nullptr;
+  const int needed = dbus_message_demarshal_bytes_needed(received_.data(), static_cast<int>(std::min<std::size_t>(received_.size(), 1 << 30)));
+  if (needed < 0 || needed > kLargestMessage) {
+    close();
+    return nullptr;
+  }
+  if (needed == 0 || received_.size() < static_cast<std::size_t>(needed)) return nullptr;
+  DBusError error;
+  dbus_error_init(&error);
+  Message message(dbus_message_demarshal(received_.data(), needed, &error));
+  dbus_error_free(&error);
+  if (!message) {
+    close();
+    return nullptr;
+  }
+  received_.erase(0, static_cast<std::size_t>(needed));
+  return message;
+}
+
+std::string BusConnection::line(Clock::time_point deadline) {
+  for (;;) {
+    const std::size_t end = received_.find("\r\n");
+    if (end != std::string::npos) {
+      std::string text = received_.substr(0, end);
+      received_.erase(0, end + 2);
+      return text;
+    }
+    if (received_.size() > kLongestLine || !receive(deadline)) return {};
+  }
+}
+
+bool BusConnection::authenticate(Clock::time_point deadline) {
+  // The bus knows who we are from the socket; over tcp it cannot, and a bus
+  // there may let anyone in.
+  std::string reply;
+  if (sendAll(std::string(1, '\0') + "AUTH EXTERNAL " + hex(std::to_string(::getuid())) + "\r\n", deadline))
+    reply = line(deadline);
+  if (isOpen() && reply.rfind("REJECTED", 0) == 0 && sendAll("AUTH ANONYMOUS\r\n", deadline)) reply = line(deadline);
+  return isOpen() && reply.rfind("OK ", 0) == 0 && sendAll("BEGIN\r\n", deadline);
 }
 
 bool BusConnection::open(const std::string& address, Clock::time_point deadline) {
   close();
-  SigpipeGuard guard;
-  DBusError error;
-  dbus_error_init(&error);
-  // Private: libdbus's shared connections would outlive this object and,
-  // for the session bus, end the process when the bus goes away.
-  const std::string found = addressWithoutLaunchers(address);
-  if (found.empty()) return false;
-  connection_ = dbus_connection_open_private(found.c_str(), &error);
-  dbus_error_free(&error);
-  if (connection_ == nullptr) return false;
-  dbus_connection_set_exit_on_disconnect(connection_, FALSE);
-  dbus_connection_set_max_message_size(connection_, kLargestMessage);
-  dbus_connection_set_max_received_size(connection_, kLargestMessage);
-  // The handshake and Hello run under the same deadline as any question:
-  // a bus that accepts the connection and then says nothing is found out here.
-  std::vector<Message> hello;
-  hello.push_back(methodCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "Hello"));
-  Replies replies = callAll(std::move(hello), deadline);
-  const char* name = nullptr;
-  if (!replies.complete || !replies.replies[0] ||
-      !dbus_message_get_args(replies.replies[0].get(), nullptr, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID)) {
+  for (const BusEndpoint& endpoint : busEndpoints(address)) {
+    if (Clock::now() >= deadline) break;
+    fd_ = connectWithin(endpoint, deadline);
+    if (fd_ < 0) continue;
+    // A bus that accepts the connection and then says nothing is found out here.
+    std::vector<Message> hello;
+    hello.push_back(methodCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "Hello"));
+    if (authenticate(deadline)) {
+      Replies replies = exchange(std::move(hello), deadline);
+      const char* name = nullptr;
+      if (replies.complete && replies.replies[0] &&
+          dbus_message_get_args(replies.replies[0].get(), nullptr, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID))
+        return true;
+    }
     close();
-    return false;
   }
-  dbus_bus_set_unique_name(connection_, name);
-  return true;
+  return false;
+}
+
+bool BusConnection::learnOwners(const std::vector<Message>& calls, Clock::time_point deadline) {
+  std::vector<std::string> names;
+  std::vector<Message> questions;
+  for (const Message& call : calls) {
+    const char* destination = call ? dbus_message_get_destination(call.get()) : nullptr;
+    if (destination == nullptr || uniqueOrBus(destination) || owners_.count(destination) != 0) continue;
+    if (std::find(names.begin(), names.end(), destination) != names.end()) continue;
+    Message question = methodCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "GetNameOwner");
+    if (!question || !dbus_message_append_args(question.get(), DBUS_TYPE_STRING, &destination, DBUS_TYPE_INVALID))
+      continue;
+    names.push_back(destination);
+    questions.push_back(std::move(question));
+  }
+  if (questions.empty()) return true;
+  Replies replies = exchange(std::move(questions), deadline);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const char* owner = nullptr;
+    if (replies.replies[i] &&
+        dbus_message_get_args(replies.replies[i].get(), nullptr, DBUS_TYPE_STRING, &owner, DBUS_TYPE_INVALID) &&
+        owner[0] == ':')
+      owners_[names[i]] = owner;
+  }
+  return replies.complete;
 }
 
 Replies BusConnection::callAll(std::vector<Message> calls, Clock::time_point deadline) {
+  // A name that has no owner is answered (with an error) by the bus; one
+  // whose owner the bus did not tell by the deadline is not answered at all.
+  const bool ownersKnown = isOpen() && learnOwners(calls, deadline);
+  // Each call goes to the owner by its unique name: the bus stamps every
+  // message with its sender's, so only that connection can answer it.
+  std::vector<std::string> named(calls.size());
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    const char* destination = calls[i] ? dbus_message_get_destination(calls[i].get()) : nullptr;
+    if (destination == nullptr || uniqueOrBus(destination)) continue;
+    named[i] = destination;
+    const auto owner = owners_.find(named[i]);
+    if (owner == owners_.end() || !dbus_message_set_destination(calls[i].get(), owner->second.c_str())) calls[i].reset();
+  }
+  Replies replies = exchange(std::move(calls), deadline);
+  replies.complete = replies.complete && ownersKnown;
+  // An owner that did not answer may have let go of the name: asked again next time.
+  for (std::size_t i = 0; i < named.size(); ++i)
+    if (!named[i].empty() && !replies.replies[i]) owners_.erase(named[i]);
+  return replies;
+}
+
+Replies BusConnection::exchange(std::vector<Message> calls, Clock::time_point deadline) {
   Replies result;
   result.replies.resize(calls.size());
-  if (!isOpen()) {
-    result.complete = false;
-    return result;
-  }
-  SigpipeGuard guard;
-  std::map<dbus_uint32_t, std::size_t> awaited;  // serial -> place in the batch
+  struct Awaited {
+    std::size_t place;
+    std::string from;
+  };
+  std::map<dbus_uint32_t, Awaited> awaited;
+  std::string bytes;
   for (std::size_t i = 0; i < calls.size(); ++i) {
-    dbus_uint32_t serial = 0;
-    if (!calls[i] || !dbus_connection_send(connection_, calls[i].get(), &serial)) {
+    // A call that could not be made, or that has no owner to go to, has no
+    // answer; that is no peer's silence.
+    const char* destination = calls[i] ? dbus_message_get_destination(calls[i].get()) : nullptr;
+    if (!uniqueOrBus(destination)) continue;
+    if (!isOpen()) {
       result.complete = false;
       continue;
     }
-    awaited.emplace(serial, i);
+    if (++serial_ == 0) ++serial_;
+    dbus_message_set_serial(calls[i].get(), serial_);
+    char* marshalled = nullptr;
+    int length = 0;
+    if (!dbus_message_marshal(calls[i].get(), &marshalled, &length)) {
+      result.complete = false;
+      continue;
+    }
+    bytes.append(marshalled, static_cast<std::size_t>(length));
+    dbus_free(marshalled);
+    awaited.emplace(serial_, Awaited{i, destination});
   }
-  for (;;) {
+  if (!bytes.empty() && !sendAll(bytes, deadline)) awaited.clear();
+  while (isOpen() && !awaited.empty()) {
     // Everything that has arrived: answers to this batch, late answers to
-    // earlier ones, and the bus's own signals, of which only the first count.
-    while (DBusMessage* incoming = dbus_connection_pop_message(connection_)) {
-      Message message(incoming);
-      const int type = dbus_message_get_type(incoming);
+    // earlier ones, forgeries, and the bus's own signals, of which only the first count.
+    while (Message message = nextMessage()) {
+      const int type = dbus_message_get_type(message.get());
       if (type != DBUS_MESSAGE_TYPE_METHOD_RETURN && type != DBUS_MESSAGE_TYPE_ERROR) continue;
-      const auto found = awaited.find(dbus_message_get_reply_serial(incoming));
-      if (found == awaited.end()) continue;
-      if (type == DBUS_MESSAGE_TYPE_METHOD_RETURN) result.replies[found->second] = std::move(message);
+      const auto found = awaited.find(dbus_message_get_reply_serial(message.get()));
+      const char* sender = dbus_message_get_sender(message.get());
+      if (found == awaited.end() || sender == nullptr || found->second.from != sender) continue;
+      if (type == DBUS_MESSAGE_TYPE_METHOD_RETURN) result.replies[found->second.place] = std::move(message);
       awaited.erase(found);
     }
-    if (awaited.empty()) return result;
-    if (!dbus_connection_get_is_connected(connection_)) break;
-    const int left = millisecondsUntil(deadline);
-    if (left <= 0) break;
-    if (!dbus_connection_read_write(connection_, left)) break;
+    if (awaited.empty() || Clock::now() >= deadline || !receive(deadline)) break;
   }
-  result.complete = false;
-  if (!dbus_connection_get_is_connected(connection_)) close();
+  if (!awaited.empty()) result.complete = false;
   return result;
 }
 

@@ -1,17 +1,17 @@
 // One connection to a D-Bus message bus (the session bus, the accessibility
-// bus), opened and registered within a deadline. libdbus's own blocking
-// calls wait up to 25 s for a bus that does not answer; here nothing waits
-// past the deadline the caller gives.
+// bus), spoken over a socket of its own. libdbus only reads and writes the
+// messages: its connections connect with a blocking connect() and wait for a
+// bus up to 25 s, where here nothing waits past the deadline the caller gives.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/linux/server_bounds.h"
 
-struct DBusConnection;
 struct DBusMessage;
 
 namespace linux_source {
@@ -31,11 +31,6 @@ struct Replies {
   bool complete = true;          // every call was answered (an error answer counts) by the deadline
 };
 
-// The address's entries but those that would start a bus of their own
-// (autolaunch:): the monitor looks for the desktop's bus and never starts one.
-// Empty when nothing is left.
-std::string addressWithoutLaunchers(const std::string& address);
-
 class BusConnection {
  public:
   BusConnection() = default;
@@ -43,20 +38,40 @@ class BusConnection {
   BusConnection(const BusConnection&) = delete;
   BusConnection& operator=(const BusConnection&) = delete;
 
-  // Connects to address and registers with the bus (Hello). False when the
-  // bus does not answer by the deadline; the connection is then closed.
+  // Connects to the first endpoint of address that answers and registers with
+  // the bus (Hello). False when none does by the deadline.
   bool open(const std::string& address, Clock::time_point deadline);
   bool isOpen() const;
   void close();
 
-  // Sends every call, then waits for all the answers until the deadline.
-  // Answers that come after it are dropped when they arrive, so they are
-  // never taken for those of a later question. A connection that breaks is
-  // closed.
+  // Sends every call, then waits for all the answers until the deadline. A
+  // call to a name without an owner is answered by nothing, as an error is.
+  // An answer counts only when it comes from the peer the call went to: the
+  // bus itself for its own questions, else the connection that owned the
+  // destination's name when the call was sent (the bus is asked who that is).
+  // Anyone else's answer, and answers that come after the deadline, are
+  // dropped. A connection that breaks is closed.
   Replies callAll(std::vector<Message> calls, Clock::time_point deadline);
 
  private:
-  DBusConnection* connection_ = nullptr;
+  bool sendAll(const std::string& bytes, Clock::time_point deadline);
+  // Reads what has arrived, waiting for it until the deadline. False when
+  // nothing came by then or the connection broke (it is then closed).
+  bool receive(Clock::time_point deadline);
+  // The next whole message received; null when none is complete yet.
+  Message nextMessage();
+  bool authenticate(Clock::time_point deadline);
+  std::string line(Clock::time_point deadline);
+  // The unique names that own the calls' well-known destinations, asked of
+  // the bus for those not known yet. False when the bus did not answer by
+  // the deadline.
+  bool learnOwners(const std::vector<Message>& calls, Clock::time_point deadline);
+  Replies exchange(std::vector<Message> calls, Clock::time_point deadline);
+
+  int fd_ = -1;
+  std::string received_;
+  std::uint32_t serial_ = 0;
+  std::map<std::string, std::string> owners_;  // well-known name -> unique name
 };
 
 }  // namespace linux_source

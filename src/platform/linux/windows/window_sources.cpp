@@ -12,7 +12,7 @@ bool isApplicationWindow(std::uint32_t role) {
 std::vector<model::Window> windowsOfChildren(const std::vector<AccessibleChild>& children) {
   std::vector<model::Window> windows;
   for (const AccessibleChild& child : children) {
-    if (!isApplicationWindow(child.role)) continue;
+    if (!isApplicationWindow(child.role) || (child.name && child.name->empty())) continue;
     if (child.name) windows.push_back(model::Window{kAXErrorSuccess, model::ValueKind::expected, *child.name});
     else windows.push_back(model::Window{kAXErrorNoValue, model::ValueKind::expected, {}});
   }

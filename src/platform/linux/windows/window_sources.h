@@ -21,7 +21,11 @@ namespace linux_source {
 // an alert (Firefox's sharing indicator), a menu, a tooltip or a notification.
 bool isApplicationWindow(std::uint32_t role);
 
-// The application's windows among its top-level objects, in its order.
+// The application's windows among its top-level objects, in its order. A
+// frame with an empty name is not one: Chromium's toolkit lists two such
+// frames beside each window (the root views of its popups), showing and
+// visible like the window itself, which X never lists as windows; every
+// window of a browser has a name.
 std::vector<model::Window> windowsOfChildren(const std::vector<AccessibleChild>& children);
 
 // The X client windows of pid, in the server's order.
@@ -41,6 +45,9 @@ std::vector<WindowOwner> windowOwners(const std::vector<ClientWindow>& xWindows,
 // The window sources of the running desktop, as the model asks for them.
 class WindowSources {
  public:
+  // A new cycle of questions begins; see AccessibilityBus::beginCycle.
+  void beginCycle() { bus_.beginCycle(); }
+
   // Whether the titles of the session's browsers can be read: in a Wayland
   // session (WAYLAND_DISPLAY set) when the accessibility bus answers and
   // accessibility is switched on; otherwise when the X display answers.
