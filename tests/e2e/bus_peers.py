@@ -7,7 +7,8 @@ browser's name):
       as a toolkit registers one: a frame per title, each followed by N frames
       with empty names (as Chromium's toolkit lists them), answering every
       question after the delay. With --record, a recording from the sound
-      server that names this process as its own.
+      server on this process's own connection, as a browser's own process
+      records.
   bus_peers.py recorder --record SOURCE
       Only the recording, from a process on no bus.
   bus_peers.py flooder
@@ -23,7 +24,6 @@ Each writes "ready" on standard output once it is in place."""
 
 import ctypes
 import os
-import subprocess
 import sys
 import threading
 
@@ -194,6 +194,34 @@ class Flooder:
         return message if not incoming or message.get_destination() == bus.get_unique_name() else None
 
 
+class _SampleSpec(ctypes.Structure):
+    _fields_ = [("format", ctypes.c_int), ("rate", ctypes.c_uint32), ("channels", ctypes.c_uint8)]
+
+
+class Recording:
+    """A record stream of this process's own, through libpulse: the sound
+    server sees this process at the other end of the socket, and libpulse
+    states its pid and executable as any client's do."""
+
+    def __init__(self, source):
+        self.pulse = ctypes.CDLL("libpulse-simple.so.0")
+        self.pulse.pa_simple_new.restype = ctypes.c_void_p
+        self.pulse.pa_simple_new.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int, ctypes.c_char_p,
+                                             ctypes.c_char_p, ctypes.POINTER(_SampleSpec), ctypes.c_void_p,
+                                             ctypes.c_void_p, ctypes.POINTER(ctypes.c_int)]
+        self.pulse.pa_simple_free.argtypes = [ctypes.c_void_p]
+        spec = _SampleSpec(3, 48000, 1)  # PA_SAMPLE_S16LE
+        error = ctypes.c_int(0)
+        self.stream = self.pulse.pa_simple_new(None, b"bus peer", 2, source.encode(), b"record", ctypes.byref(spec),
+                                               None, None, ctypes.byref(error))  # PA_STREAM_RECORD
+        if not self.stream:
+            raise RuntimeError("no recording from %s: error %d" % (source, error.value))
+
+    def close(self):
+        self.pulse.pa_simple_free(self.stream)
+        self.stream = None
+
+
 def main():
     mode, found = sys.argv[1], options(sys.argv[2:])
     recorder = None
@@ -201,13 +229,7 @@ def main():
         if mode == "application":
             Application(found["title"], int(found["nameless"]), float(found["delay"])).register()
         if found["record"]:
-            # The sound server takes the client's word for its process.
-            # It ends with this process, however this one is ended.
-            recorder = subprocess.Popen(
-                ["parecord", "--device=" + found["record"], "/dev/null"], stdin=subprocess.DEVNULL,
-                env=dict(os.environ, PULSE_PROP="application.process.id=%d application.process.binary=%s" % (
-                    os.getpid(), os.path.basename(sys.executable))),
-                preexec_fn=lambda: ctypes.CDLL(None).prctl(1, 9))  # PR_SET_PDEATHSIG, SIGKILL
+            recorder = Recording(found["record"])
     elif mode == "flooder":
         Flooder()
     else:
@@ -217,7 +239,7 @@ def main():
         GLib.MainLoop().run()
     finally:
         if recorder is not None:
-            recorder.kill()
+            recorder.close()
 
 
 if __name__ == "__main__":

@@ -16,7 +16,7 @@ import unittest
 import desktop_session
 import monitor
 import sandboxes
-from programs import Program, descendants, wait_until
+from programs import Program, descendants, installed_folder, wait_until
 
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "bus_peers.py")
 SYSTEM_PYTHON = "/usr/bin/python3"
@@ -36,9 +36,9 @@ class BusPeers(desktop_session.DesktopTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        # The system's Python under browsers' names: the monitor knows a
-        # browser by its executable.
-        cls.bin = tempfile.mkdtemp(prefix="quorbel-peers-")
+        # The system's Python under browsers' names, where an installed
+        # browser lies: the monitor knows a browser by its executable.
+        cls.bin = installed_folder("quorbel-peers-")
         for name in ("chromium", "firefox"):
             shutil.copy(os.path.realpath(SYSTEM_PYTHON), os.path.join(cls.bin, name))
 

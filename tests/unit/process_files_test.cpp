@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "fixture_tree.h"
+#include "installed_executable.h"
 #include "platform/linux/identity/host_pids.h"
 #include "platform/linux/identity/identity.h"
 #include "platform/linux/identity/ini_text.h"
@@ -58,6 +59,7 @@ void addProcess(const FixtureTree& tree, pid_t pid, const std::string& comm, con
   tree.write(dir + "/cgroup", "0::/user.slice/user-1000.slice/session-2.scope\n");
   std::filesystem::remove(tree.path(dir + "/exe"));
   tree.link(dir + "/exe", exe);
+  installExecutable(tree, pid, exe);
 }
 
 TEST(ProcessLook, AProcessThatExecsBetweenTwoLooksIsSeenAnew) {
