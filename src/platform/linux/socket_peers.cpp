@@ -1,6 +1,7 @@
 #include "platform/linux/socket_peers.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <linux/sock_diag.h>
@@ -13,6 +14,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <string_view>
 
 #include "platform/linux/server_bounds.h"
@@ -117,29 +119,62 @@ std::optional<std::vector<SocketInode>> clientsOfSocket(const std::string& path)
   }
 }
 
+namespace {
+
+// The numbers of the process's open files, from a folder opened as fd.
+std::vector<int> descriptorsIn(int fd, bool fillsWhileLeft) {
+  std::vector<int> descriptors;
+  alignas(dirent64) char buffer[8192];
+  for (;;) {
+    const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
+    if (got <= 0) break;
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+      const char* name = entry->d_name;
+      const char* end = name + std::char_traits<char>::length(name);
+      int number = 0;
+      const auto [last, error] = std::from_chars(name, end, number);
+      if (error == std::errc() && last == end && number >= 0) descriptors.push_back(number);
+      at += entry->d_reclen;
+    }
+    // /proc fills the buffer while entries remain, so one with room left
+    // for another entry was the last; asking again would only be told so.
+    if (fillsWhileLeft && static_cast<std::size_t>(got) + 2 * sizeof(dirent64) <= sizeof buffer) break;
+  }
+  return descriptors;
+}
+
+}  // namespace
+
 bool holdsSocket(const std::string& root, pid_t pid, const std::vector<SocketInode>& sockets) {
   if (pid <= 0 || sockets.empty()) return false;
-  const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
-  const auto full = pathInside(root, folder);
+  const auto full = pathInside(root, "/proc/" + std::to_string(pid) + "/fd");
   if (!full) return false;
-  DIR* dir = ::opendir(full->c_str());
-  if (dir == nullptr) return false;
+  const int folder = ::open(full->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+  if (folder < 0) return false;
+  std::vector<int> descriptors = descriptorsIn(folder, root == "/");
+  // A connection to a server is opened after the standard files and the
+  // pipes of a program's main loop, so the newest descriptors are looked at
+  // first; each link is read relative to the folder, not walked to again.
+  std::sort(descriptors.begin(), descriptors.end(), std::greater<>());
   bool holds = false;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    const auto target = readLink(root, folder + "/" + entry->d_name);
+  for (const int fd : descriptors) {
+    char target[64];
+    const ssize_t length = ::readlinkat(folder, std::to_string(fd).c_str(), target, sizeof target);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) continue;
+    const std::string_view link(target, static_cast<std::size_t>(length));
     constexpr std::string_view kSocket = "socket:[";
-    if (!target || target->rfind(kSocket, 0) != 0 || target->back() != ']') continue;
+    if (link.substr(0, kSocket.size()) != kSocket || link.back() != ']') continue;
     SocketInode inode = 0;
-    const char* first = target->data() + kSocket.size();
-    const char* last = target->data() + target->size() - 1;
+    const char* first = link.data() + kSocket.size();
+    const char* last = link.data() + link.size() - 1;
     const auto [end, error] = std::from_chars(first, last, inode);
     if (error == std::errc() && end == last && std::binary_search(sockets.begin(), sockets.end(), inode)) {
       holds = true;
       break;
     }
   }
-  ::closedir(dir);
+  ::close(folder);
   return holds;
 }
 
