@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fixture_tree.h"
@@ -73,7 +74,8 @@ TEST(SocketPeers, TheKernelListsTheClientsOfAServersSocket) {
 
 TEST(SocketPeers, ASocketAmongManyOpenFiles) {
   // More open files than one listing of /proc/PID/fd returns at a time, with
-  // the socket the first of them or the last.
+  // the socket the first of them or the last; then with every other one
+  // closed, so that the last is numbered far above the count of open files.
   int pair[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
   const SocketInode first = inodeOf(pair[0]);
@@ -84,9 +86,17 @@ TEST(SocketPeers, ASocketAmongManyOpenFiles) {
   const SocketInode last = inodeOf(pair[1]);
   ::close(pair[1]);
 
-  EXPECT_TRUE(linux_source::holdsSocket("/", ::getpid(), {first}));
-  EXPECT_TRUE(linux_source::holdsSocket("/", ::getpid(), {last}));
-  for (const int fd : others) ::close(fd);
+  for (const bool holes : {false, true}) {
+    SCOPED_TRACE(holes ? "with closed files below" : "one after another");
+    if (holes)
+      for (std::size_t i = 0; i < others.size(); i += 2) ::close(std::exchange(others[i], -1));
+    EXPECT_TRUE(linux_source::holdsSocket("/", ::getpid(), {first}));
+    EXPECT_TRUE(linux_source::holdsSocket("/", ::getpid(), {last}));
+    EXPECT_TRUE(linux_source::holdsSocket("/", ::getpid(), {first, last}));
+    EXPECT_FALSE(linux_source::holdsSocket("/", ::getpid(), {last + 1}));
+  }
+  for (const int fd : others)
+    if (fd >= 0) ::close(fd);
   ::close(lastFd);
   EXPECT_FALSE(linux_source::holdsSocket("/", ::getpid(), {last}));
   ::close(pair[0]);

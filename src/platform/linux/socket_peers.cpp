@@ -7,10 +7,12 @@
 #include <linux/sock_diag.h>
 #include <linux/unix_diag.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstring>
@@ -144,6 +146,26 @@ std::vector<int> descriptorsIn(int fd, bool fillsWhileLeft) {
   return descriptors;
 }
 
+enum class Link { kMissing, kOther, kHeld };
+
+// What the process's file number fd is: no open file, another file, or one
+// of sockets (sorted). Read relative to its /proc/PID/fd folder.
+Link linkedFile(int folder, int fd, const std::vector<SocketInode>& sockets) {
+  char target[64];
+  const ssize_t length = ::readlinkat(folder, std::to_string(fd).c_str(), target, sizeof target);
+  if (length < 0 && errno == ENOENT) return Link::kMissing;
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return Link::kOther;
+  const std::string_view link(target, static_cast<std::size_t>(length));
+  constexpr std::string_view kSocket = "socket:[";
+  if (link.substr(0, kSocket.size()) != kSocket || link.back() != ']') return Link::kOther;
+  SocketInode inode = 0;
+  const char* first = link.data() + kSocket.size();
+  const char* last = link.data() + link.size() - 1;
+  const auto [end, error] = std::from_chars(first, last, inode);
+  const bool held = error == std::errc() && end == last && std::binary_search(sockets.begin(), sockets.end(), inode);
+  return held ? Link::kHeld : Link::kOther;
+}
+
 }  // namespace
 
 bool holdsSocket(const std::string& root, pid_t pid, const std::vector<SocketInode>& sockets) {
@@ -152,30 +174,33 @@ bool holdsSocket(const std::string& root, pid_t pid, const std::vector<SocketIno
   if (!full) return false;
   const int folder = ::open(full->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
   if (folder < 0) return false;
-  std::vector<int> descriptors = descriptorsIn(folder, root == "/");
-  // A connection to a server is opened after the standard files and the
-  // pipes of a program's main loop, so the newest descriptors are looked at
-  // first; each link is read relative to the folder, not walked to again.
-  std::sort(descriptors.begin(), descriptors.end(), std::greater<>());
-  bool holds = false;
-  for (const int fd : descriptors) {
-    char target[64];
-    const ssize_t length = ::readlinkat(folder, std::to_string(fd).c_str(), target, sizeof target);
-    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) continue;
-    const std::string_view link(target, static_cast<std::size_t>(length));
-    constexpr std::string_view kSocket = "socket:[";
-    if (link.substr(0, kSocket.size()) != kSocket || link.back() != ']') continue;
-    SocketInode inode = 0;
-    const char* first = link.data() + kSocket.size();
-    const char* last = link.data() + link.size() - 1;
-    const auto [end, error] = std::from_chars(first, last, inode);
-    if (error == std::errc() && end == last && std::binary_search(sockets.begin(), sockets.end(), inode)) {
-      holds = true;
-      break;
+  // The kernel counts a process's open files as the size of this folder
+  // (since Linux 6.2; 0 before). Listing the folder costs the kernel a
+  // dentry per file, so when the count is known the numbers below it are
+  // tried first, newest first: a connection to a server is opened after the
+  // standard files and the pipes of a program's main loop. Only files
+  // numbered above the count (left by closed ones below) need the listing.
+  struct stat info {};
+  const bool real = root == "/";
+  const int counted = real && ::fstat(folder, &info) == 0 && info.st_size > 0 && info.st_size < (1 << 24)
+                          ? static_cast<int>(info.st_size)
+                          : 0;
+  int seen = 0;
+  Link link = Link::kMissing;
+  for (int fd = counted - 1; fd >= 0 && link != Link::kHeld; --fd) {
+    link = linkedFile(folder, fd, sockets);
+    if (link != Link::kMissing) ++seen;
+  }
+  if (link != Link::kHeld && (counted == 0 || seen < counted)) {
+    std::vector<int> descriptors = descriptorsIn(folder, real);
+    std::sort(descriptors.begin(), descriptors.end(), std::greater<>());
+    for (const int fd : descriptors) {
+      if (fd < counted) break;  // tried above
+      if ((link = linkedFile(folder, fd, sockets)) == Link::kHeld) break;
     }
   }
   ::close(folder);
-  return holds;
+  return link == Link::kHeld;
 }
 
 }  // namespace linux_source
