@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "fixture_tree.h"
+#include "installed_executable.h"
 #include "platform/linux/identity/browser_map.h"
 #include "platform/linux/identity/sandbox_ids.h"
 #include "platform/linux/windows/x_display.h"
@@ -17,25 +18,6 @@ namespace {
 using linux_source::identify;
 using linux_source::Identity;
 using linux_source::IdentityPlaces;
-
-// The executable in the process's root, installed as a package installs it:
-// root's, and writable by no one else, as is every folder above it (a
-// replaced executable leaves only its folder).
-void install(const FixtureTree& tree, pid_t pid, const std::string& exe) {
-  namespace fs = std::filesystem;
-  const std::string processRoot = "/proc/" + std::to_string(pid) + "/root";
-  const std::string deleted = " (deleted)";
-  const bool gone = exe.size() > deleted.size() && exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0;
-  const std::string file = processRoot + (gone ? exe.substr(0, exe.size() - deleted.size()) : exe);
-  fs::create_directories(tree.path(file).parent_path());
-  if (!gone) tree.write(file, "");
-  for (fs::path at = tree.path(file); at != tree.path(processRoot).parent_path(); at = at.parent_path()) {
-    if (!fs::exists(at)) continue;
-    ASSERT_EQ(::chown(at.c_str(), 0, 0), 0) << "the tests run as root";
-    fs::permissions(at, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                            fs::perms::others_read | fs::perms::others_exec);
-  }
-}
 
 // A process in the tree: its command name, executable (installed), parent and control group.
 void addProcess(const FixtureTree& tree, pid_t pid, const std::string& comm, const std::string& exe, pid_t parent = 1,

@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "fixture_tree.h"
+#include "installed_executable.h"
 #include "platform/linux/identity/host_pids.h"
 #include "platform/linux/identity/identity.h"
 #include "platform/linux/identity/ini_text.h"
@@ -65,6 +66,7 @@ TEST(ProcessLook, AProcessThatExecsBetweenTwoLooksIsSeenAnew) {
   FixtureTree other;
   const linux_source::IdentityPlaces places{tree.root(), {"/usr/share"}};
   addProcess(tree, 70, "firefox", "/usr/lib/firefox/firefox");
+  install(tree, 70, "/usr/lib/firefox/firefox");  // a browser's name counts for an installed one only
   addProcess(other, 70, "pw-record", "/usr/bin/pw-record");
   {
     ProcessLook look(tree.root());
