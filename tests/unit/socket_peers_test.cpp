@@ -1,5 +1,6 @@
 #include "platform/linux/socket_peers.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fixture_tree.h"
@@ -68,6 +70,36 @@ TEST(SocketPeers, TheKernelListsTheClientsOfAServersSocket) {
   EXPECT_FALSE(linux_source::holdsSocket("/", ::getpid(), {1}));
   EXPECT_FALSE(linux_source::holdsSocket("/", ::getpid(), {}));
   for (const int fd : {accepted, first, second, elsewhere, server, other}) ::close(fd);
+}
+
+TEST(SocketPeers, ASocketAmongManyOpenFiles) {
+  // More open files than one listing of /proc/PID/fd returns at a time, with
+  // the socket the first of them or the last; then with every other one
+  // closed, so that the last is numbered far above the count of open files.
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+  const SocketInode first = inodeOf(pair[0]);
+  std::vector<int> others;
+  for (int i = 0; i < 700; ++i) others.push_back(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  ASSERT_GE(others.back(), 700);
+  const int lastFd = ::dup(pair[1]);
+  const SocketInode last = inodeOf(pair[1]);
+  ::close(pair[1]);
+
+  for (const bool holes : {false, true}) {
+    SCOPED_TRACE(holes ? "with closed files below" : "one after another");
+    if (holes)
+      for (std::size_t i = 0; i < others.size(); i += 2) ::close(std::exchange(others[i], -1));
+    EXPECT_TRUE(linux_source::holdsSocket("/", ::getpid(), {first}));
+    EXPECT_TRUE(linux_source::holdsSocket("/", ::getpid(), {last}));
+    EXPECT_TRUE(linux_source::holdsSocket("/", ::getpid(), {first, last}));
+    EXPECT_FALSE(linux_source::holdsSocket("/", ::getpid(), {last + 1}));
+  }
+  for (const int fd : others)
+    if (fd >= 0) ::close(fd);
+  ::close(lastFd);
+  EXPECT_FALSE(linux_source::holdsSocket("/", ::getpid(), {last}));
+  ::close(pair[0]);
 }
 
 TEST(SocketPeers, OpenFilesOfAProcess) {

@@ -1,18 +1,22 @@
 #include "platform/linux/socket_peers.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <linux/sock_diag.h>
 #include <linux/unix_diag.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <string_view>
 
 #include "platform/linux/server_bounds.h"
@@ -117,30 +121,86 @@ std::optional<std::vector<SocketInode>> clientsOfSocket(const std::string& path)
   }
 }
 
+namespace {
+
+// The numbers of the process's open files, from a folder opened as fd.
+std::vector<int> descriptorsIn(int fd, bool fillsWhileLeft) {
+  std::vector<int> descriptors;
+  alignas(dirent64) char buffer[8192];
+  for (;;) {
+    const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
+    if (got <= 0) break;
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+      const char* name = entry->d_name;
+      const char* end = name + std::char_traits<char>::length(name);
+      int number = 0;
+      const auto [last, error] = std::from_chars(name, end, number);
+      if (error == std::errc() && last == end && number >= 0) descriptors.push_back(number);
+      at += entry->d_reclen;
+    }
+    // /proc fills the buffer while entries remain, so one with room left
+    // for another entry was the last; asking again would only be told so.
+    if (fillsWhileLeft && static_cast<std::size_t>(got) + 2 * sizeof(dirent64) <= sizeof buffer) break;
+  }
+  return descriptors;
+}
+
+enum class Link { kMissing, kOther, kHeld };
+
+// What the process's file number fd is: no open file, another file, or one
+// of sockets (sorted). Read relative to its /proc/PID/fd folder.
+Link linkedFile(int folder, int fd, const std::vector<SocketInode>& sockets) {
+  char target[64];
+  const ssize_t length = ::readlinkat(folder, std::to_string(fd).c_str(), target, sizeof target);
+  if (length < 0 && errno == ENOENT) return Link::kMissing;
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return Link::kOther;
+  const std::string_view link(target, static_cast<std::size_t>(length));
+  constexpr std::string_view kSocket = "socket:[";
+  if (link.substr(0, kSocket.size()) != kSocket || link.back() != ']') return Link::kOther;
+  SocketInode inode = 0;
+  const char* first = link.data() + kSocket.size();
+  const char* last = link.data() + link.size() - 1;
+  const auto [end, error] = std::from_chars(first, last, inode);
+  const bool held = error == std::errc() && end == last && std::binary_search(sockets.begin(), sockets.end(), inode);
+  return held ? Link::kHeld : Link::kOther;
+}
+
+}  // namespace
+
 bool holdsSocket(const std::string& root, pid_t pid, const std::vector<SocketInode>& sockets) {
   if (pid <= 0 || sockets.empty()) return false;
-  const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
-  const auto full = pathInside(root, folder);
+  const auto full = pathInside(root, "/proc/" + std::to_string(pid) + "/fd");
   if (!full) return false;
-  DIR* dir = ::opendir(full->c_str());
-  if (dir == nullptr) return false;
-  bool holds = false;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    const auto target = readLink(root, folder + "/" + entry->d_name);
-    constexpr std::string_view kSocket = "socket:[";
-    if (!target || target->rfind(kSocket, 0) != 0 || target->back() != ']') continue;
-    SocketInode inode = 0;
-    const char* first = target->data() + kSocket.size();
-    const char* last = target->data() + target->size() - 1;
-    const auto [end, error] = std::from_chars(first, last, inode);
-    if (error == std::errc() && end == last && std::binary_search(sockets.begin(), sockets.end(), inode)) {
-      holds = true;
-      break;
+  const int folder = ::open(full->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+  if (folder < 0) return false;
+  // The kernel counts a process's open files as the size of this folder
+  // (since Linux 6.2; 0 before). Listing the folder costs the kernel a
+  // dentry per file, so when the count is known the numbers below it are
+  // tried first, newest first: a connection to a server is opened after the
+  // standard files and the pipes of a program's main loop. Only files
+  // numbered above the count (left by closed ones below) need the listing.
+  struct stat info {};
+  const bool real = root == "/";
+  const int counted = real && ::fstat(folder, &info) == 0 && info.st_size > 0 && info.st_size < (1 << 24)
+                          ? static_cast<int>(info.st_size)
+                          : 0;
+  int seen = 0;
+  Link link = Link::kMissing;
+  for (int fd = counted - 1; fd >= 0 && link != Link::kHeld; --fd) {
+    link = linkedFile(folder, fd, sockets);
+    if (link != Link::kMissing) ++seen;
+  }
+  if (link != Link::kHeld && (counted == 0 || seen < counted)) {
+    std::vector<int> descriptors = descriptorsIn(folder, real);
+    std::sort(descriptors.begin(), descriptors.end(), std::greater<>());
+    for (const int fd : descriptors) {
+      if (fd < counted) break;  // tried above
+      if ((link = linkedFile(folder, fd, sockets)) == Link::kHeld) break;
     }
   }
-  ::closedir(dir);
-  return holds;
+  ::close(folder);
+  return link == Link::kHeld;
 }
 
 }  // namespace linux_source
