@@ -16,12 +16,14 @@ using Listing = std::vector<int>;
 
 std::mutex gateMutex;
 std::condition_variable gateOpened;
+std::condition_variable readStarted;
 bool gateOpen = false;
 int readsStarted = 0;
 
 Listing readBehindTheGate() {
   std::unique_lock<std::mutex> lock(gateMutex);
   ++readsStarted;
+  readStarted.notify_all();
   gateOpened.wait(lock, [] { return gateOpen; });
   return {7};
 }
@@ -37,6 +39,11 @@ TEST(BoundedRead, AnAnswerWithinTheBound) {
 TEST(BoundedRead, AReadThatHangsIsLeftAloneUntilItEnds) {
   windows_source::BoundedRead<Listing> read(readBehindTheGate);
   EXPECT_THAT(read(20ms), ::testing::IsEmpty());
+  {
+    // On a loaded machine the read's thread may start well after its bound.
+    std::unique_lock<std::mutex> lock(gateMutex);
+    ASSERT_TRUE(readStarted.wait_for(lock, 30s, [] { return readsStarted == 1; }));
+  }
   EXPECT_THAT(read(20ms), ::testing::IsEmpty());
   {
     std::lock_guard<std::mutex> lock(gateMutex);
