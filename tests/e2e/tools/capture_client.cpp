@@ -1,7 +1,10 @@
 // A capture client for the end-to-end tests: records from a source as an
 // ordinary recorder, a corked stream or a level meter would, until killed.
-//   capture_client SOURCE [--corked] [--peak] [--rate N]
+// With --flood N it stops and starts recording N times a second (corking and
+// uncorking its stream), as a flood of changes.
+//   capture_client SOURCE [--corked] [--peak] [--rate N] [--flood N]
 #include <pulse/pulseaudio.h>
+#include <pulse/rtclock.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +18,7 @@ struct Options {
   bool corked = false;
   bool peak = false;
   unsigned rate = 48000;
+  unsigned flood = 0;  // stops and starts a second
 };
 
 Options options;
@@ -26,8 +30,20 @@ void onRead(pa_stream* s, std::size_t, void*) {
   while (pa_stream_readable_size(s) > 0 && pa_stream_peek(s, &data, &bytes) == 0 && bytes > 0) pa_stream_drop(s);
 }
 
-void onStreamState(pa_stream* s, void*) {
+void onFloodTick(pa_mainloop_api*, pa_time_event* event, const struct timeval*, void* userdata) {
+  static bool corked = false;
+  corked = !corked;
+  if (pa_operation* operation = pa_stream_cork(stream, corked ? 1 : 0, nullptr, nullptr)) pa_operation_unref(operation);
+  auto* context = static_cast<pa_context*>(userdata);
+  pa_context_rttime_restart(context, event, pa_rtclock_now() + 1000000 / (2 * options.flood));
+}
+
+void onStreamState(pa_stream* s, void* userdata) {
   if (pa_stream_get_state(s) == PA_STREAM_READY) {
+    if (options.flood > 0) {
+      auto* context = static_cast<pa_context*>(userdata);
+      pa_context_rttime_new(context, pa_rtclock_now() + 1000000 / (2 * options.flood), onFloodTick, context);
+    }
     std::printf("ready\n");
     std::fflush(stdout);
   } else if (pa_stream_get_state(s) == PA_STREAM_FAILED) {
@@ -40,7 +56,7 @@ void onContextState(pa_context* c, void*) {
     case PA_CONTEXT_READY: {
       pa_sample_spec format{options.peak ? PA_SAMPLE_FLOAT32LE : PA_SAMPLE_S16LE, options.rate, 1};
       stream = pa_stream_new(c, options.peak ? "level meter" : "recording", &format, nullptr);
-      pa_stream_set_state_callback(stream, onStreamState, nullptr);
+      pa_stream_set_state_callback(stream, onStreamState, c);
       pa_stream_set_read_callback(stream, onRead, nullptr);
       int flags = PA_STREAM_ADJUST_LATENCY;
       if (options.corked) flags |= PA_STREAM_START_CORKED;
@@ -59,7 +75,7 @@ void onContextState(pa_context* c, void*) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: capture_client SOURCE [--corked] [--peak] [--rate N]\n");
+    std::fprintf(stderr, "usage: capture_client SOURCE [--corked] [--peak] [--rate N] [--flood N]\n");
     return 1;
   }
   options.source = argv[1];
@@ -67,6 +83,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--corked") == 0) options.corked = true;
     else if (std::strcmp(argv[i], "--peak") == 0) options.peak = true;
     else if (std::strcmp(argv[i], "--rate") == 0 && i + 1 < argc) options.rate = static_cast<unsigned>(std::atoi(argv[++i]));
+    else if (std::strcmp(argv[i], "--flood") == 0 && i + 1 < argc) options.flood = static_cast<unsigned>(std::atoi(argv[++i]));
   }
   pa_mainloop* loop = pa_mainloop_new();
   pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "capture_client");
