@@ -16,14 +16,17 @@ void runChangeStream(StreamWorld& world) {
     const StreamClock::time_point started = world.now();
     const std::string line = world.cycle();
     // A reader may count on the timer lines, so they come even when they repeat.
-    if (timer || line != lastWritten) {
+    const bool writes = timer || line != lastWritten;
+    if (writes) {
       if (!world.write(line)) return;
       lastWritten = line;
     }
     if (timer) nextTimer = world.now() + kTimerPeriod;
     const bool changed = world.waitForChange(nextTimer);
     // A burst of notices waits here; the cycle after the gap sees all of them.
-    world.sleepUntil(started + kLeastCycleGap);
+    // A change often comes as a few notices in a row (a stream is made, then
+    // linked), so a cycle that found nothing new leaves the next one closer.
+    world.sleepUntil(started + (writes ? StreamClock::duration(kLeastLineGap) : StreamClock::duration(kLeastCycleGap)));
     timer = !changed || world.now() >= nextTimer;
   }
 }

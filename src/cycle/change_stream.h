@@ -1,6 +1,9 @@
 // The stream with --on-change: the line every two seconds, as without it,
 // and between those a line as soon as the answer differs from the last line
-// written. A burst of changes costs one cycle per kLeastCycleGap at most.
+// written. However fast things change, a line is followed by no cycle for
+// kLeastLineGap, and a cycle by none for kLeastCycleGap: a burst of notices
+// that change nothing costs a cycle per kLeastCycleGap, a flood of changes a
+// line per kLeastLineGap.
 #pragma once
 
 #include <chrono>
@@ -10,7 +13,8 @@
 using StreamClock = std::chrono::steady_clock;
 
 constexpr auto kTimerPeriod = std::chrono::seconds(2);
-constexpr auto kLeastCycleGap = std::chrono::milliseconds(50);
+constexpr auto kLeastLineGap = std::chrono::milliseconds(50);
+constexpr auto kLeastCycleGap = std::chrono::milliseconds(10);
 
 // What the stream needs of the world: the program's is the platform's wait
 // and the real cycle; a test's runs on a clock of its own.

@@ -143,6 +143,10 @@ class OnChangeSuite(sound_servers.OnServer):
             found = stream.wait_for(lambda s: s == QUIET, 3.0)
             self.assertIsNotNone(found, "seed %d: the recorder never went" % self.seed)
             self.assertLess(found[0] - ended, 0.5, "seed %d: the end is seen at once" % self.seed)
+        stream.read_until(time.monotonic() + 2.5)
+        stamps = [stamp for stamp, _ in stream.lines]
+        gaps = [b - a for a, b in zip(stamps, stamps[1:])]
+        self.assertLess(max(gaps), 2.6, "the two-second lines go on between the change lines")
 
     def test_capture_of_200_ms_is_seen(self):
         stream = self.stream()

@@ -89,7 +89,7 @@ std::vector<milliseconds> expectTimerLines(const std::vector<ScriptedWorld::Writ
   milliseconds due = ScriptedWorld::kCycleCost;
   while (due <= written.back().at) {
     const auto line = std::find_if(written.begin(), written.end(), [&](const auto& w) {
-      return w.at >= due && w.at <= due + kLeastCycleGap;
+      return w.at >= due && w.at <= due + kLeastLineGap;
     });
     if (line == written.end()) {
       ADD_FAILURE() << "no timer line for " << due.count() << " ms";
@@ -156,22 +156,49 @@ TEST(ChangeStream, ATimerLineComesEvenWhenAChangeLineSaidTheSameJustBefore) {
   ASSERT_GE(on.size(), 2u) << "the change line and the timer line after it";
   EXPECT_EQ(on[0], milliseconds(1993));
   EXPECT_GE(on[1], milliseconds(2006));
-  EXPECT_LE(on[1], milliseconds(2006) + kLeastCycleGap);
+  EXPECT_LE(on[1], milliseconds(2006) + kLeastLineGap);
 }
 
-TEST(ChangeStream, AFloodCostsOneCyclePerGapAndKeepsTheTimerLines) {
-  // A recorder that starts and stops 100 times a second for three seconds.
-  std::vector<ScriptedWorld::Notice> flood;
-  for (int ms = 300; ms < 3300; ms += 5) flood.push_back({milliseconds(ms), (ms / 5) % 2 == 0 ? "on" : "quiet"});
-  ScriptedWorld world(flood, milliseconds(6100));
+TEST(ChangeStream, AFloodCostsOneLinePerLineGapAndOneCyclePerCycleGap) {
+  struct Case {
+    const char* what;
+    int toggleEvery;  // ms between notices: the answer flips with each, or never when 0
+    int mostCycles;
+  };
+  // Three seconds of notices every 5 ms: a recorder that starts and stops 100
+  // times a second, or a stream of notices that change nothing. Besides the
+  // flood's cycles: the one that sees its last notice and the four timer cycles.
+  const std::vector<Case> cases = {
+      {"changing", 5, 3000 / 10 + 1 + 4 + 1},
+      {"changing nothing", 0, 3000 / 10 + 1 + 4 + 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<ScriptedWorld::Notice> flood;
+    for (int ms = 300; ms < 3300; ms += 5)
+      flood.push_back({milliseconds(ms), c.toggleEvery != 0 && (ms / c.toggleEvery) % 2 == 0 ? "on" : "quiet"});
+    ScriptedWorld world(flood, milliseconds(6100));
+    runChangeStream(world);
+    for (std::size_t i = 1; i < world.cycleStarts.size(); ++i)
+      EXPECT_GE(world.cycleStarts[i] - world.cycleStarts[i - 1], kLeastCycleGap) << "cycle " << i;
+    EXPECT_LE(world.cycles, c.mostCycles);
+    EXPECT_LE(world.written.size(), 3000u / 50 + 1 + 4) << "a line per line gap at most, and the timer lines";
+    for (std::size_t i = 1; i < world.written.size(); ++i)
+      EXPECT_GE(world.written[i].at - world.written[i - 1].at, kLeastLineGap) << "line " << i;
+    const std::vector<milliseconds> timerLines = expectTimerLines(world.written);
+    if (c.toggleEvery == 0) {
+      EXPECT_EQ(world.written.size(), timerLines.size()) << "nothing but the timer lines";
+    }
+  }
+}
+
+TEST(ChangeStream, ANoticeThatChangedNothingLeavesTheNextCycleCloser) {
+  // A stream is made (nothing to show yet), then linked 5 ms later.
+  ScriptedWorld world({{milliseconds(700), "quiet"}, {milliseconds(705), "on"}}, milliseconds(4000));
   runChangeStream(world);
-  for (std::size_t i = 1; i < world.cycleStarts.size(); ++i)
-    EXPECT_GE(world.cycleStarts[i] - world.cycleStarts[i - 1], kLeastCycleGap) << "cycle " << i;
-  // The flood's cycles, the one that sees its last notice, and the four timer cycles.
-  EXPECT_LE(world.cycles, 3000 / 50 + 1 + 1 + 4);
-  for (std::size_t i = 1; i < world.written.size(); ++i)
-    EXPECT_GE(world.written[i].at - world.written[i - 1].at, kLeastCycleGap) << "line " << i;
-  expectTimerLines(world.written);
+  const auto on = timesOf(world.written, "on");
+  ASSERT_FALSE(on.empty());
+  EXPECT_EQ(on.front(), milliseconds(700) + kLeastCycleGap + ScriptedWorld::kCycleCost);
 }
 
 }  // namespace
