@@ -54,6 +54,7 @@ bench:
 	./$(BENCH_BUILD)/bench/quorbel_bench --benchmark_color=false
 	python3 bench/whole_process.py $(BENCH_BUILD)
 	python3 bench/titles_from_bus.py $(BENCH_BUILD)
+	python3 bench/on_change.py $(BENCH_BUILD)
 
 # The Objective-C++ registry adapter of the Apple build, compiled against GNUstep.
 apple-adapter:
