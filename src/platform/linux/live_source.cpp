@@ -86,8 +86,10 @@ class LinuxSystem final : public Source {
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
       if (left <= 0) return false;
       std::vector<pollfd> descriptors = pulse_.noticeDescriptors();
+      // libpulse stops asking to read a connection while it still holds part
+      // of what came; whatever comes next must wake this wait all the same.
+      for (pollfd& descriptor : descriptors) descriptor = pollfd{descriptor.fd, POLLIN, 0};
       if (x.noticeDescriptor() >= 0) descriptors.push_back(pollfd{x.noticeDescriptor(), POLLIN, 0});
-      for (pollfd& descriptor : descriptors) descriptor.revents = 0;
       if (::poll(descriptors.data(), descriptors.size(), static_cast<int>(left)) < 0 && errno != EINTR) return false;
     }
   }
