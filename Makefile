@@ -56,6 +56,7 @@ bench:
 	./$(BENCH_BUILD)/bench/quorbel_bench --benchmark_color=false
 	python3 bench/whole_process.py $(BENCH_BUILD)
 	python3 bench/titles_from_bus.py $(BENCH_BUILD)
+	python3 bench/on_change.py $(BENCH_BUILD)
 
 # quorbel.exe for 64-bit Windows, cross-built with MinGW-w64 and linked
 # statically: $(WINDOWS_BUILD)/quorbel.exe

@@ -33,7 +33,9 @@ std::int64_t inputChannels(const unsigned char* block, std::size_t size) {
   return total;
 }
 
-bool hasInput(AudioObjectID device) {
+}  // namespace
+
+bool deviceHasInput(AudioObjectID device) {
   const AudioObjectPropertyAddress configuration =
       propertyAddress(kAudioDevicePropertyStreamConfiguration, kAudioObjectPropertyScopeInput);
   UInt32 size = 0;
@@ -44,6 +46,8 @@ bool hasInput(AudioObjectID device) {
   if (readProperty(device, configuration, size, block.get()) != noErr) return false;
   return inputChannels(block.get(), size) > 0;
 }
+
+namespace {
 
 bool runningSomewhere(AudioObjectID device) {
   UInt32 running = 0;
@@ -58,7 +62,7 @@ bool anyInputRunning() {
   const auto devices = systemObjectList(kAudioHardwarePropertyDevices, EmptyList::read);
   if (!devices) return false;
   for (const AudioObjectID device : *devices) {
-    if (hasInput(device) && runningSomewhere(device)) return true;
+    if (deviceHasInput(device) && runningSomewhere(device)) return true;
   }
   return false;
 }

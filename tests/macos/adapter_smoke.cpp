@@ -4,14 +4,17 @@
 // all of it, but never without end.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
+#include <thread>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "platform/app_registry.h"
 #include "platform/autorelease_pool.h"
+#include "platform/change_wait.h"
 #include "platform/thread_sleep.h"
 #include "run_loop_script.h"
 
@@ -55,6 +58,34 @@ void checkCatchUp(const Question& question) {
   check(run_loop_script::turns() > 1, question.name, "a steady stream is handled for a while");
 }
 
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The wait as the --on-change loop uses it: woken from another thread (as
+// CoreAudio calls its listeners), by a wake that came before it, or by none.
+void checkChangeWait() {
+  auto start = std::chrono::steady_clock::now();
+  check(!waitForChange(0.05), "waitForChange", "nothing told: the time runs out");
+  check(secondsSince(start) >= 0.045, "waitForChange", "nothing told: waits its time");
+
+  wakeForChange();
+  wakeForChange();
+  check(waitForChange(1.0), "waitForChange", "a wake before the wait counts");
+  start = std::chrono::steady_clock::now();
+  check(!waitForChange(0.05), "waitForChange", "two wakes before one wait count once");
+
+  start = std::chrono::steady_clock::now();
+  std::thread listener([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    wakeForChange();
+  });
+  const bool woken = waitForChange(5.0);
+  listener.join();
+  check(woken, "waitForChange", "a wake from another thread ends the wait");
+  check(secondsSince(start) < 2.0, "waitForChange", "and ends it at once");
+}
+
 }  // namespace
 
 int main() {
@@ -90,6 +121,7 @@ int main() {
   check(run_loop_script::turnsAskedOtherwise() == 0, "run loop",
         "every turn in the default mode, without waiting, returning after one source");
 
+  checkChangeWait();
   sleepForTimeInterval(0.01);
   return failures == 0 ? 0 : 1;
 }

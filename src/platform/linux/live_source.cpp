@@ -1,12 +1,17 @@
 // The running Linux system as the platform model's source.
+#include <poll.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "platform/linux/identity/desktop_entries.h"
 #include "platform/linux/identity/identity.h"
 #include "platform/linux/identity/process_files.h"
+#include "platform/linux/sigpipe_guard.h"
 #include "platform/linux/sound/alsa_captures.h"
 #include "platform/linux/sound/pulse_connection.h"
 #include "platform/linux/sound/sound_hal.h"
@@ -62,11 +67,39 @@ class LinuxSystem final : public Source {
         break;
       case Moment::workspace:
         scene.workspace = windowOwners();
+        windowsAsked_ = true;
         break;
       case Moment::windows:
+        windowsAsked_ = true;
         scene.elements.clear();
         scene.elements[pid] = windowsOf(pid);
         break;
+    }
+  }
+
+  // The sound server's notices, and the X server's while a cycle asks for
+  // windows (a browser holder's titles); any other window's changes cannot
+  // alter the answer. Both are read as they come, so that neither connection
+  // fills up, and a broken one counts as a change: the answer may be that
+  // nothing is known any more.
+  bool waitForChange(linux_source::Clock::time_point until) override {
+    using linux_source::Clock;
+    using linux_source::XDisplay;
+    linux_source::SigpipeGuard guard;
+    const bool windowsWatched = std::exchange(windowsAsked_, false);
+    XDisplay& x = windows_.xNotices();
+    for (;;) {
+      const bool sound = pulse_.takeNotices();
+      const bool windows = x.takeNotices();
+      if (sound || x.broken() || (windowsWatched && windows)) return true;
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+      if (left <= 0) return false;
+      std::vector<pollfd> descriptors = pulse_.noticeDescriptors();
+      // libpulse stops asking to read a connection while it still holds part
+      // of what came; whatever comes next must wake this wait all the same.
+      for (pollfd& descriptor : descriptors) descriptor = pollfd{descriptor.fd, POLLIN, 0};
+      if (x.noticeDescriptor() >= 0) descriptors.push_back(pollfd{x.noticeDescriptor(), POLLIN, 0});
+      if (::poll(descriptors.data(), descriptors.size(), static_cast<int>(left)) < 0 && errno != EINTR) return false;
     }
   }
 
@@ -117,6 +150,7 @@ class LinuxSystem final : public Source {
   std::optional<std::pair<std::uint64_t, std::size_t>> devicesMade_;
   linux_source::PulseConnection pulse_;
   linux_source::WindowSources windows_;
+  bool windowsAsked_ = false;  // since the last wait
 };
 
 }  // namespace

@@ -18,6 +18,9 @@ struct AudioObjectPropertyAddress {
   AudioObjectPropertyElement mElement;
 };
 
+using AudioObjectPropertyListenerProc = OSStatus (*)(AudioObjectID inObjectID, UInt32 inNumberAddresses,
+                                                     const AudioObjectPropertyAddress* inAddresses, void* inClientData);
+
 struct AudioBuffer {
   UInt32 mNumberChannels;
   UInt32 mDataByteSize;
@@ -56,3 +59,9 @@ OSStatus AudioObjectGetPropertyDataSize(AudioObjectID inObjectID, const AudioObj
 OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
                                     UInt32 inQualifierDataSize, const void* inQualifierData, UInt32* ioDataSize,
                                     void* outData);
+
+OSStatus AudioObjectAddPropertyListener(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
+                                        AudioObjectPropertyListenerProc inListener, void* inClientData);
+
+OSStatus AudioObjectRemovePropertyListener(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
+                                           AudioObjectPropertyListenerProc inListener, void* inClientData);

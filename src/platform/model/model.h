@@ -34,4 +34,20 @@ const std::vector<std::string>& misuses();
 
 std::string fourCharCode(unsigned value);
 
+// A property listener the program has registered and not yet removed.
+struct Listener {
+  AudioObjectID object = 0;
+  AudioObjectPropertySelector selector = 0;
+  AudioObjectPropertyScope scope = 0;
+  bool operator==(const Listener&) const = default;
+};
+// In the order they were added.
+std::vector<Listener> listeners();
+// Calls every listener registered on the property, as the HAL does when the
+// property changes (or, for a list, when an object comes or goes); how many were called.
+std::size_t fireListeners(AudioObjectID object, AudioObjectPropertySelector selector,
+                          AudioObjectPropertyScope scope = kAudioObjectPropertyScopeGlobal);
+// Listeners left registered on objects that are no longer in the scene.
+std::size_t listenersOnVanishedObjects();
+
 }  // namespace model

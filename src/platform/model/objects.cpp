@@ -52,6 +52,8 @@ void reset() {
   s.live.clear();
   s.owned = 0;
   s.badReleases = 0;
+  forgetListeners();
+  forgetWake();
 }
 
 void setRecording(bool on) { state().recording = on; }

@@ -38,6 +38,10 @@ const Object* constantString(const char* text);
 const Object* liveObject(const void* ref, const char* usedBy);
 void releaseObject(const void* ref);
 
+// Part of reset(): no listener registered, and no wake pending.
+void forgetListeners();
+void forgetWake();
+
 bool recording();
 void record(std::string entry);
 void noteMisuse(std::string what);

@@ -4,6 +4,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+
 #include "platform/model/scene.h"
 
 namespace model {
@@ -22,6 +24,9 @@ class Source {
  public:
   virtual ~Source() = default;
   virtual void refresh(Scene& scene, Moment moment, pid_t pid) = 0;
+  // Waits until the system tells of a change that may alter the answers, or
+  // until the time; true for a change.
+  virtual bool waitForChange(std::chrono::steady_clock::time_point until) = 0;
 };
 
 // Defined by the source the program links.

@@ -25,6 +25,10 @@ void onNotice(pa_context*, pa_subscription_event_type_t, std::uint32_t, void* us
   static_cast<PulseConnection*>(userdata)->markChanged();
 }
 
+int pollOfConnection(pollfd* descriptors, unsigned long count, int timeout, void* userdata) {
+  return static_cast<PulseConnection*>(userdata)->poll(descriptors, count, timeout);
+}
+
 void copyProperties(const pa_proplist* from, const char* const* keys, std::size_t count, Properties& to) {
   for (std::size_t i = 0; i < count; ++i) {
     const char* value = pa_proplist_gets(from, keys[i]);
@@ -127,6 +131,7 @@ void PulseConnection::disconnect() {
   if (last_) ++generation_;
   last_.reset();
   changed_ = true;
+  polled_.clear();
   if (context_ != nullptr) {
     pa_context_disconnect(context_);
     pa_context_unref(context_);
@@ -156,6 +161,7 @@ bool PulseConnection::iterateUntil(Done done, Clock::time_point deadline) {
 bool PulseConnection::connect(Clock::time_point deadline) {
   loop_ = pa_mainloop_new();
   if (loop_ == nullptr) return false;
+  pa_mainloop_set_poll_func(loop_, pollOfConnection, this);
   context_ = pa_context_new(pa_mainloop_get_api(loop_), "quorbel");
   if (context_ == nullptr) return false;
   // A monitor must never start a sound server of its own.
@@ -176,6 +182,24 @@ void PulseConnection::catchUpWithNotices() {
     if (pa_mainloop_prepare(loop_, 0) < 0 || pa_mainloop_poll(loop_) < 0) return;
     if (pa_mainloop_dispatch(loop_) <= 0) return;
   }
+}
+
+int PulseConnection::poll(pollfd* descriptors, unsigned long count, int timeout) {
+  polled_.assign(descriptors, descriptors + count);
+  return ::poll(descriptors, count, timeout);
+}
+
+bool PulseConnection::takeNotices() {
+  if (context_ == nullptr) return false;
+  SigpipeGuard guard;
+  catchUpWithNotices();
+  const pa_context_state_t state = pa_context_get_state(context_);
+  if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) {
+    // Nothing more will come from it; the next listing connects afresh.
+    polled_.clear();
+    return true;
+  }
+  return changed_;
 }
 
 const SoundServerState* PulseConnection::listing() {

@@ -2,10 +2,13 @@
 // server), opened when first needed and opened again after it breaks.
 #pragma once
 
+#include <poll.h>
+
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/linux/sound/sound_server_state.h"
 
@@ -40,6 +43,18 @@ class PulseConnection {
   // Called by the server's change notices.
   void markChanged() { changed_ = true; }
 
+  // Takes in what the server has sent by now, without waiting. True when the
+  // last listing may be out of date: a notice came after it was fetched, or
+  // the connection broke.
+  bool takeNotices();
+
+  // What the connection waits on, to wait on beside a timer: empty while
+  // there is no connection.
+  const std::vector<pollfd>& noticeDescriptors() const { return polled_; }
+
+  // The loop's poll, which keeps what it was asked to wait on.
+  int poll(pollfd* descriptors, unsigned long count, int timeout);
+
  private:
   bool connect(std::chrono::steady_clock::time_point deadline);
   void disconnect();
@@ -58,6 +73,7 @@ class PulseConnection {
   std::optional<SoundServerState> last_;
   std::chrono::steady_clock::time_point listedAt_{};
   std::uint64_t generation_ = 0;
+  std::vector<pollfd> polled_;
 };
 
 }  // namespace linux_source

@@ -58,6 +58,10 @@ class WindowSources {
   // Nothing when neither source can tell.
   std::optional<std::vector<model::Window>> windowsOf(pid_t pid);
 
+  // The X server's notices, to wait on beside a timer; the accessibility bus
+  // tells of nothing and is asked again at the next cycle.
+  XDisplay& xNotices() { return x_; }
+
  private:
   std::vector<AccessibleApplication> busApplications();
 

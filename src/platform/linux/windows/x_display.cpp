@@ -298,18 +298,29 @@ void XDisplay::catchUp() {
         const xcb_atom_t atom = reinterpret_cast<const xcb_property_notify_event_t*>(event)->atom;
         if (atom == clientList_ || atom == wmPid_ || atom == netWmName_ || atom == XCB_ATOM_WM_NAME ||
             atom == windowType_ || atom == XCB_ATOM_WM_TRANSIENT_FOR)
-          changed_ = true;
+          changed_ = noticed_ = true;
         break;
       }
       case XCB_MAP_NOTIFY:
       case XCB_UNMAP_NOTIFY:
       case XCB_DESTROY_NOTIFY:
-      case XCB_REPARENT_NOTIFY: changed_ = true; break;
+      case XCB_REPARENT_NOTIFY: changed_ = noticed_ = true; break;
       default: break;  // moves, new windows not yet shown, errors about windows that have gone
     }
     std::free(event);
   }
 }
+
+int XDisplay::noticeDescriptor() const {
+  return connection_ != nullptr ? xcb_get_file_descriptor(connection_) : -1;
+}
+
+bool XDisplay::takeNotices() {
+  catchUp();
+  return std::exchange(noticed_, false);
+}
+
+bool XDisplay::broken() const { return connection_ != nullptr && xcb_connection_has_error(connection_) != 0; }
 
 const std::optional<std::vector<ClientWindow>>& XDisplay::clientWindows() {
   SigpipeGuard guard;

@@ -43,6 +43,13 @@ class XDisplay {
   // Takes in what the server has told since the last question.
   void catchUp();
 
+  // For waiting beside a timer: the connection's descriptor (-1 while there is
+  // none); whether the server told, since the last call, of a change to the
+  // windows or their titles; whether the connection broke.
+  int noticeDescriptor() const;
+  bool takeNotices();
+  bool broken() const;
+
  private:
   // A window as listed: whether it carries a pid, and the client window it
   // is when it also is a normal window.
@@ -80,6 +87,7 @@ class XDisplay {
   std::chrono::steady_clock::time_point quietUntil_{};
   bool changed_ = true;
   unsigned listings_ = 0;  // listings made on this connection (counted to 2); all but the first watch
+  bool noticed_ = false;
   std::optional<std::vector<ClientWindow>> last_;
   std::chrono::steady_clock::time_point listedAt_{};
 };
