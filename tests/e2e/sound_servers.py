@@ -4,6 +4,7 @@ with a null source as the microphone and a null sink as the speaker."""
 import os
 import shutil
 import signal
+import socket
 import subprocess
 import tempfile
 import time
@@ -32,6 +33,17 @@ def wait_for(predicate, timeout, what, log=None):
             except OSError:
                 said = ": no log at " + log
         raise RuntimeError("timed out waiting for " + what + said)
+
+
+def listening(path):
+    """Whether a server accepts connections on the unix socket at path: a
+    socket file alone may be the one a killed server left behind."""
+    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
+        try:
+            probe.connect(path)
+            return True
+        except OSError:
+            return False
 
 
 class SoundServer:
@@ -128,18 +140,22 @@ class PipeWire(SoundServer):
         return self
 
     def start_server(self):
+        core = os.path.join(self.dir, "pipewire-0")
+        pulse = os.path.join(self.env["PULSE_RUNTIME_PATH"], "native")
         self.spawn(["pipewire"])
-        wait_for(lambda: os.path.exists(os.path.join(self.dir, "pipewire-0")), 10, "PipeWire", self.log_of("pipewire"))
+        # On a restart the killed servers' socket files are still there: wait
+        # for servers that accept, or WirePlumber gives up on a PipeWire that
+        # is not yet listening and no stream is ever linked.
+        wait_for(lambda: listening(core), 10, "PipeWire", self.log_of("pipewire"))
         # WirePlumber links streams to devices, so it runs before any device is made.
         self.spawn(["wireplumber"])
         # pipewire-pulse gives up when its runtime folder appears between its
         # own check and its mkdir, and every libpulse client (pactl polling
         # below) makes that folder on its first try: make it first, and ask
-        # nothing before the server's socket is there.
+        # nothing before the server accepts on its socket.
         os.makedirs(self.env["PULSE_RUNTIME_PATH"], mode=0o700, exist_ok=True)
         self.spawn(["pipewire-pulse"])
-        wait_for(lambda: os.path.exists(os.path.join(self.env["PULSE_RUNTIME_PATH"], "native")), 15,
-                 "the pipewire-pulse socket", self.log_of("pipewire-pulse"))
+        wait_for(lambda: listening(pulse), 15, "the pipewire-pulse socket", self.log_of("pipewire-pulse"))
         wait_for(self.answers, 15, "pipewire-pulse", self.log_of("pipewire-pulse"))
         time.sleep(0.5)
         self.pactl("load-module", "module-null-sink", "media.class=Audio/Source/Virtual", "sink_name=mic")
