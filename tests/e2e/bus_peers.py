@@ -210,9 +210,10 @@ class Recording:
                                              ctypes.c_char_p, ctypes.POINTER(_SampleSpec), ctypes.c_void_p,
                                              ctypes.c_void_p, ctypes.POINTER(ctypes.c_int)]
         self.pulse.pa_simple_free.argtypes = [ctypes.c_void_p]
-        spec = _SampleSpec(3, 48000, 1)  # PA_SAMPLE_S16LE
+        sample_format = _SampleSpec(3, 48000, 1)  # PA_SAMPLE_S16LE
         error = ctypes.c_int(0)
-        self.stream = self.pulse.pa_simple_new(None, b"bus peer", 2, source.encode(), b"record", ctypes.byref(spec),
+        self.stream = self.pulse.pa_simple_new(None, b"bus peer", 2, source.encode(), b"record",
+                                               ctypes.byref(sample_format),
                                                None, None, ctypes.byref(error))  # PA_STREAM_RECORD
         if not self.stream:
             raise RuntimeError("no recording from %s: error %d" % (source, error.value))
