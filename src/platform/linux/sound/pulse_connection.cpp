@@ -190,7 +190,14 @@ int PulseConnection::poll(pollfd* descriptors, unsigned long count, int timeout)
 }
 
 bool PulseConnection::takeNotices() {
-  if (context_ == nullptr) return false;
+  // Between two waits a cycle asks for the listing at several moments, and a
+  // notice taken in at one of them makes the next fetch anew. The questions
+  // answered before then rest on the older listing, and once the newer one is
+  // fetched no notice is left to say so: look once more, when nothing else
+  // would wake the wait until the next timer.
+  const bool mixed = firstAnswered_ && *firstAnswered_ != generation_;
+  firstAnswered_.reset();
+  if (context_ == nullptr) return mixed;
   SigpipeGuard guard;
   catchUpWithNotices();
   const pa_context_state_t state = pa_context_get_state(context_);
@@ -199,10 +206,16 @@ bool PulseConnection::takeNotices() {
     polled_.clear();
     return true;
   }
-  return changed_;
+  return changed_ || mixed;
 }
 
 const SoundServerState* PulseConnection::listing() {
+  const SoundServerState* answered = answer();
+  if (!firstAnswered_) firstAnswered_ = generation_;
+  return answered;
+}
+
+const SoundServerState* PulseConnection::answer() {
   SigpipeGuard guard;
   const Clock::time_point now = Clock::now();
   if (now < quietUntil_) return nullptr;
@@ -217,7 +230,7 @@ const SoundServerState* PulseConnection::listing() {
   if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) {
     // The server went away since the last cycle: connect afresh now.
     disconnect();
-    return listing();
+    return answer();
   }
   if (!changed_ && last_ && now - listedAt_ < kListAtLeastEvery) return &*last_;
   changed_ = false;  // a notice from here on asks for the next listing

@@ -45,7 +45,9 @@ class PulseConnection {
 
   // Takes in what the server has sent by now, without waiting. True when the
   // last listing may be out of date: a notice came after it was fetched, or
-  // the connection broke.
+  // the connection broke; or when what was made since the last call may be:
+  // listing() answered with more than one listing, so a question answered
+  // early may rest on an older one than the last.
   bool takeNotices();
 
   // What the connection waits on, to wait on beside a timer: empty while
@@ -56,6 +58,8 @@ class PulseConnection {
   int poll(pollfd* descriptors, unsigned long count, int timeout);
 
  private:
+  // listing() without noting which listing it answered with.
+  const SoundServerState* answer();
   bool connect(std::chrono::steady_clock::time_point deadline);
   void disconnect();
   // Runs the loop until done() or the deadline; false on a broken connection or the deadline.
@@ -73,6 +77,8 @@ class PulseConnection {
   std::optional<SoundServerState> last_;
   std::chrono::steady_clock::time_point listedAt_{};
   std::uint64_t generation_ = 0;
+  // The generation listing() first answered with since takeNotices() last ran.
+  std::optional<std::uint64_t> firstAnswered_;
   std::vector<pollfd> polled_;
 };
 
