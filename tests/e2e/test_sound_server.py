@@ -2,15 +2,18 @@
 
 import os
 import signal
+import subprocess
 import time
 import unittest
 
 import monitor
+import programs
 from programs import Program
 import sound_servers
 
 TOOLS = os.environ.get("QUORBEL_TEST_TOOLS", os.path.join(os.path.dirname(monitor.BINARY), "tests", "tools"))
 CAPTURE_CLIENT = os.path.join(TOOLS, "capture_client")
+LISTING_PROBE = os.path.join(TOOLS, "listing_probe")
 
 
 def snapshot(server):
@@ -127,6 +130,35 @@ class SoundServerSuite(sound_servers.OnServer):
                 if seen["holders"]:
                     break
             self.assertEqual([h["pid"] for h in seen["holders"]], [recorder.pid])
+
+    def test_a_cycle_answered_from_two_listings_is_looked_at_again(self):
+        # A notice that comes between two questions of one cycle makes the
+        # second fetch anew, and takes the notice's mark with it: the wait
+        # must still return at once, as the cycle's first answers rest on
+        # the older listing.
+        probe = subprocess.Popen([LISTING_PROBE], env=self.server.env, stdin=subprocess.PIPE,
+                                 stdout=subprocess.PIPE, text=True)
+        self.addCleanup(probe.communicate)
+        self.addCleanup(probe.kill)
+
+        def ask(command):
+            probe.stdin.write(command + "\n")
+            probe.stdin.flush()
+            return probe.stdout.readline().strip()
+
+        first = ask("list")
+        self.assertNotEqual(first, "none")
+        ask("notices")
+        self.assertEqual((ask("list"), ask("notices")), (first, "0"))  # nothing changed: nothing to wake for
+        self.assertEqual(ask("list"), first)
+        # The recording is made, and its notices are all sent, before the
+        # probe's next question takes them in.
+        self.client(["parecord", "--device=" + self.server.mic, os.devnull])
+        self.assertTrue(programs.wait_until(lambda: self.server.pactl("list", "source-outputs", "short").stdout, 10))
+        time.sleep(0.5)
+        self.assertNotEqual(ask("list"), first)
+        self.assertEqual(ask("notices"), "1")
+        self.assertEqual(ask("notices"), "0")  # once looked at again, quiet
 
 
 class PulseAudioTest(SoundServerSuite, unittest.TestCase):
