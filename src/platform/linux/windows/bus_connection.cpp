@@ -179,7 +179,8 @@ Message watchOwner(const std::string& name) {
 const char* ownerChangeOf(DBusMessage* message) {
   const char* sender = dbus_message_get_sender(message);
   if (dbus_message_get_type(message) != DBUS_MESSAGE_TYPE_SIGNAL || sender == nullptr ||
-      std::string(sender) != DBUS_SERVICE_DBUS || !dbus_message_is_signal(message, DBUS_INTERFACE_DBUS, "NameOwnerChanged"))
+      std::string(sender) != DBUS_SERVICE_DBUS ||
+      !dbus_message_is_signal(message, DBUS_INTERFACE_DBUS, "NameOwnerChanged"))
     return nullptr;
   DBusMessageIter arguments;
   if (!dbus_message_iter_init(message, &arguments) || dbus_message_iter_get_arg_type(&arguments) != DBUS_TYPE_STRING)
