@@ -202,6 +202,23 @@ class BusPeers(desktop_session.DesktopTestCase):
         self.assertNotIn("Get", members)
         self.assertIsNone(self.desktop.launcher_pid())
 
+    def test_a_launcher_that_comes_after_the_monitor_is_heard_of(self):
+        self.desktop.stop_bus()
+        self.desktop.start_bus()
+        with monitor.Running(self, env=self.env()) as running:
+            # Found without an owner in each of these cycles: from the second
+            # on, the monitor waits for the bus to tell of one instead of asking.
+            self.assertEqual([running.next_line()["ax"] for _ in range(3)], [False] * 3)
+            self.desktop.set_accessibility(True)
+            self.assertIsNotNone(self.desktop.launcher_pid())
+            browser = self.application("firefox", "Meeting")
+            for _ in range(6):
+                seen = running.next_line()
+                if self.titles_of(seen, browser.pid) == [["Meeting"]]:
+                    break
+            self.assertTrue(seen["ax"])
+            self.assertEqual(self.titles_of(seen, browser.pid), [["Meeting"]])
+
     def accessibility_address(self):
         return subprocess.run(
             ["gdbus", "call", "--session", "--dest", "org.a11y.Bus", "--object-path", "/org/a11y/bus",

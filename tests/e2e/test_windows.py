@@ -155,6 +155,26 @@ class WindowTitles(unittest.TestCase):
             change("-f", "_NET_WM_PID", "32c", "-set", "_NET_WM_PID", str(other.pid))
             titles_become(running, [])
 
+    def test_a_window_past_the_twelfth_is_named_once_it_is_among_the_first(self):
+        # Only the first twelve windows of a process have their titles read;
+        # when one of them goes to another process, the thirteenth moves up.
+        recorder = self.recorder()
+        other = self.run_program([shutil.which("sleep"), "1000"])
+        pages = ["page %d" % i for i in range(1, 14)]
+        windows = self.windows(*["%d:net:%s" % (recorder.pid, page) for page in pages])
+        first = windows.proc.stdout.readline().decode().split()[0]
+        with monitor.Running(self, env=self.env) as running:
+            self.assertEqual(running.next_line()["holders"][0]["titles"], pages[:12])
+            subprocess.run(["xprop", "-id", first, "-f", "_NET_WM_PID", "32c", "-set", "_NET_WM_PID", str(other.pid)],
+                           env=self.env, check=True, capture_output=True, timeout=10)
+            seen = []
+            for _ in range(3):
+                seen.append(running.next_line()["holders"][0]["titles"])
+                if seen[-1] == pages[1:]:
+                    break
+            self.assertEqual(seen[-1], pages[1:])
+        self.assertEqual(self.snapshot()["holders"][0]["titles"], pages[1:])
+
     def test_hung_x_server_does_not_stop_the_stream(self):
         recorder = self.recorder()
         self.windows("%d:net:Meeting" % recorder.pid)

@@ -17,6 +17,10 @@ namespace linux_source {
 namespace {
 
 constexpr auto kListAtLeastEvery = std::chrono::seconds(10);
+// Each question is a packet and a few wakes of libpulse's loop (a write and a
+// read of its wakeup pipe apiece); past a few clients one listing of them all
+// costs less, though it decodes the others too.
+constexpr std::size_t kClientsAskedOneByOne = 4;
 constexpr auto kSubscription = static_cast<pa_subscription_mask_t>(
     PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK |
     PA_SUBSCRIPTION_MASK_SINK_INPUT | PA_SUBSCRIPTION_MASK_CLIENT | PA_SUBSCRIPTION_MASK_SERVER);
@@ -47,6 +51,8 @@ struct Request {
   SoundServerState* state;
   int pending = 0;
   bool failed = false;
+  // When the clients are listed: the ones kept, the rest passed over.
+  const std::vector<std::uint32_t>* wantedClients = nullptr;
 };
 
 void finish(Request& request, int eol) {
@@ -103,7 +109,9 @@ void onClient(pa_context*, const pa_client_info* info, int eol, void* userdata) 
   auto& request = *static_cast<Request*>(userdata);
   // A client that left between the two questions is no failure of the listing.
   if (eol < 0) eol = 1;
-  if (info != nullptr) {
+  const auto& wanted = request.wantedClients;
+  if (info != nullptr &&
+      (wanted == nullptr || std::find(wanted->begin(), wanted->end(), info->index) != wanted->end())) {
     Client client;
     client.index = info->index;
     copyProperties(info->proplist, kClientProperties, std::size(kClientProperties), client.properties);
@@ -286,7 +294,13 @@ std::optional<SoundServerState> PulseConnection::fetch(Clock::time_point deadlin
     if (!kernelPids && stream.properties.count("application.process.id") != 0) continue;
     if (std::find(asked.begin(), asked.end(), stream.client) != asked.end()) continue;
     asked.push_back(stream.client);
-    clients.push_back(pa_context_get_client_info(context_, stream.client, onClient, &request));
+  }
+  if (asked.size() > kClientsAskedOneByOne) {
+    request.wantedClients = &asked;
+    clients.push_back(pa_context_get_client_info_list(context_, onClient, &request));
+  } else {
+    for (const std::uint32_t client : asked)
+      clients.push_back(pa_context_get_client_info(context_, client, onClient, &request));
   }
   if (!clients.empty() && !await(std::move(clients))) return std::nullopt;
   state.socketPath = unixSocketPath(pa_context_get_server(context_));

@@ -56,6 +56,8 @@ void BusConnection::close() {
   fd_ = -1;
   received_.clear();
   owners_.clear();
+  unowned_.clear();
+  watched_.clear();
 }
 
 bool BusConnection::sendAll(const std::string& bytes, Clock::time_point deadline) {
@@ -154,27 +156,90 @@ bool BusConnection::open(const std::string& address, Clock::time_point deadline)
   return false;
 }
 
+namespace {
+
+Message ownerQuestion(const char* name) {
+  Message question = methodCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "GetNameOwner");
+  if (question && !dbus_message_append_args(question.get(), DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID))
+    question.reset();
+  return question;
+}
+
+Message watchOwner(const std::string& name) {
+  Message question = methodCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "AddMatch");
+  const std::string rule = "type='signal',sender='" DBUS_SERVICE_DBUS "',interface='" DBUS_INTERFACE_DBUS
+                           "',member='NameOwnerChanged',arg0='" + name + "'";
+  const char* text = rule.c_str();
+  if (question && !dbus_message_append_args(question.get(), DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID))
+    question.reset();
+  return question;
+}
+
+// The name whose owner changed, when message is the bus's notice of it.
+const char* ownerChangeOf(DBusMessage* message) {
+  const char* sender = dbus_message_get_sender(message);
+  if (dbus_message_get_type(message) != DBUS_MESSAGE_TYPE_SIGNAL || sender == nullptr ||
+      std::string(sender) != DBUS_SERVICE_DBUS ||
+      !dbus_message_is_signal(message, DBUS_INTERFACE_DBUS, "NameOwnerChanged"))
+    return nullptr;
+  DBusMessageIter arguments;
+  if (!dbus_message_iter_init(message, &arguments) || dbus_message_iter_get_arg_type(&arguments) != DBUS_TYPE_STRING)
+    return nullptr;
+  const char* name = nullptr;
+  dbus_message_iter_get_basic(&arguments, &name);
+  return name;
+}
+
+}  // namespace
+
+void BusConnection::takeOwnerChanges() {
+  // Bounded: a peer that keeps sending cannot hold the cycle here.
+  for (int i = 0; i < 64 && isOpen() && receive(Clock::now()); ++i) {
+  }
+  while (Message message = nextMessage())
+    if (const char* name = ownerChangeOf(message.get())) unowned_.erase(name);
+}
+
 bool BusConnection::learnOwners(const std::vector<Message>& calls, Clock::time_point deadline) {
-  std::vector<std::string> names;
+  if (!watched_.empty()) takeOwnerChanges();
+  if (!isOpen()) return false;
+  struct Asked {
+    std::string name;
+    bool watch;  // the question before it asks the bus to tell of the name's owners
+  };
+  std::vector<Asked> asked;
   std::vector<Message> questions;
   for (const Message& call : calls) {
     const char* destination = call ? dbus_message_get_destination(call.get()) : nullptr;
     if (destination == nullptr || uniqueOrBus(destination) || owners_.count(destination) != 0) continue;
-    if (std::find(names.begin(), names.end(), destination) != names.end()) continue;
-    Message question = methodCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "GetNameOwner");
-    if (!question || !dbus_message_append_args(question.get(), DBUS_TYPE_STRING, &destination, DBUS_TYPE_INVALID))
-      continue;
-    names.push_back(destination);
+    if (std::any_of(asked.begin(), asked.end(), [&](const Asked& a) { return a.name == destination; })) continue;
+    const bool unowned = unowned_.count(destination) != 0;
+    // Still without an owner: the bus would have said otherwise.
+    if (unowned && watched_.count(destination) != 0) continue;
+    // The watch goes first, so that no change can fall between it and the answer.
+    const bool watch = unowned;
+    Message question = ownerQuestion(destination);
+    Message watching = watch ? watchOwner(destination) : nullptr;
+    if (!question || (watch && !watching)) continue;
+    if (watch) questions.push_back(std::move(watching));
     questions.push_back(std::move(question));
+    asked.push_back(Asked{destination, watch});
   }
   if (questions.empty()) return true;
   Replies replies = exchange(std::move(questions), deadline);
-  for (std::size_t i = 0; i < names.size(); ++i) {
+  std::size_t place = 0;
+  for (const Asked& name : asked) {
+    if (name.watch && replies.replies[place++]) watched_.insert(name.name);
+    const Message& answer = replies.replies[place++];
     const char* owner = nullptr;
-    if (replies.replies[i] &&
-        dbus_message_get_args(replies.replies[i].get(), nullptr, DBUS_TYPE_STRING, &owner, DBUS_TYPE_INVALID) &&
-        owner[0] == ':')
-      owners_[names[i]] = owner;
+    if (answer && dbus_message_get_args(answer.get(), nullptr, DBUS_TYPE_STRING, &owner, DBUS_TYPE_INVALID) &&
+        owner[0] == ':') {
+      owners_[name.name] = owner;
+      unowned_.erase(name.name);
+    } else if (replies.complete) {
+      // An error answer: no one owns the name.
+      unowned_.insert(name.name);
+    }
   }
   return replies.complete;
 }
@@ -237,6 +302,7 @@ Replies BusConnection::exchange(std::vector<Message> calls, Clock::time_point de
     // earlier ones, forgeries, and the bus's own signals, of which only the first count.
     while (Message message = nextMessage()) {
       const int type = dbus_message_get_type(message.get());
+      if (const char* name = ownerChangeOf(message.get())) unowned_.erase(name);
       if (type != DBUS_MESSAGE_TYPE_METHOD_RETURN && type != DBUS_MESSAGE_TYPE_ERROR) continue;
       const auto found = awaited.find(dbus_message_get_reply_serial(message.get()));
       const char* sender = dbus_message_get_sender(message.get());

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -64,14 +65,23 @@ class BusConnection {
   std::string line(Clock::time_point deadline);
   // The unique names that own the calls' well-known destinations, asked of
   // the bus for those not known yet. False when the bus did not answer by
-  // the deadline.
+  // the deadline. A name found without an owner twice running is watched:
+  // the bus tells of its next owner, and until it does the name is not asked
+  // about again (a session without the accessibility launcher would
+  // otherwise cost a round trip every cycle).
   bool learnOwners(const std::vector<Message>& calls, Clock::time_point deadline);
+  // Takes in, without waiting, what the bus has sent since the last exchange,
+  // and forgets that a watched name has no owner once the bus says it changed
+  // hands (or the connection broke).
+  void takeOwnerChanges();
   Replies exchange(std::vector<Message> calls, Clock::time_point deadline);
 
   int fd_ = -1;
   std::string received_;
   std::uint32_t serial_ = 0;
   std::map<std::string, std::string> owners_;  // well-known name -> unique name
+  std::set<std::string> unowned_;  // well-known names without an owner when last asked
+  std::set<std::string> watched_;  // names whose changes of owner the bus tells this connection of
 };
 
 }  // namespace linux_source

@@ -30,6 +30,9 @@ constexpr std::uint32_t kWatchWindow = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVEN
 constexpr std::uint32_t kTitleWords = 16384;  // 64 KiB of title is plenty
 constexpr std::uint32_t kMaxClients = 65536;
 constexpr std::uint32_t kMaxTypes = 32;
+// The line names no more than the first twelve windows of a process (the
+// titles code reads no further), so the others' titles are not asked for.
+constexpr std::size_t kTitledWindowsPerProcess = 12;
 
 struct FreeReply {
   void operator()(void* reply) const { std::free(reply); }
@@ -380,6 +383,7 @@ std::optional<std::vector<ClientWindow>> XDisplay::listWindows() {
     }
     innermost_ = std::move(innermost);
   }
+  if (!nameWindows(*listed)) return std::nullopt;
   std::vector<ClientWindow> windows;
   windows.reserve(listed->size());
   for (auto& [window, client] : *listed) windows.push_back(std::move(client));
@@ -465,31 +469,23 @@ std::optional<std::vector<std::vector<xcb_window_t>>> XDisplay::childrenOf(const
 }
 
 std::optional<std::vector<XDisplay::Described>> XDisplay::describe(const std::vector<xcb_window_t>& candidates) {
-  // What each window answers in one batch: its pid, UTF-8 title, type and
-  // whether it is transient. The legacy WM_NAME counts only for a normal
-  // window without a UTF-8 title, and is asked for those alone afterwards.
+  // What each window answers in one batch: its pid, type and whether it is
+  // transient. Titles are asked afterwards, once the pids are known.
   struct Pending {
-    xcb_get_property_cookie_t pid, netName, type, transientFor;
+    xcb_get_property_cookie_t pid, type, transientFor;
   };
   if (listings_ > 0) watch(candidates);
   std::vector<Pending> pending;
   pending.reserve(candidates.size());
   for (xcb_window_t window : candidates) {
     pending.push_back({xcb_get_property(connection_, 0, window, wmPid_, XCB_ATOM_CARDINAL, 0, 1),
-                       xcb_get_property(connection_, 0, window, netWmName_, utf8String_, 0, kTitleWords),
                        xcb_get_property(connection_, 0, window, windowType_, XCB_ATOM_ATOM, 0, kMaxTypes),
                        xcb_get_property(connection_, 0, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1)});
   }
-  const auto text = [](const xcb_get_property_reply_t& reply) {
-    return std::string(static_cast<const char*>(xcb_get_property_value(&reply)),
-                       static_cast<std::size_t>(xcb_get_property_value_length(&reply)));
-  };
   std::vector<Described> described;
   described.reserve(candidates.size());
-  std::vector<std::pair<std::size_t, xcb_get_property_cookie_t>> legacyNames;  // index in described, WM_NAME
   for (const Pending& request : pending) {
     Reply<xcb_get_property_reply_t> pid(static_cast<xcb_get_property_reply_t*>(await(request.pid.sequence)));
-    Reply<xcb_get_property_reply_t> netName(static_cast<xcb_get_property_reply_t*>(await(request.netName.sequence)));
     Reply<xcb_get_property_reply_t> type(static_cast<xcb_get_property_reply_t*>(await(request.type.sequence)));
     Reply<xcb_get_property_reply_t> transientFor(
         static_cast<xcb_get_property_reply_t*>(await(request.transientFor.sequence)));
@@ -507,23 +503,43 @@ std::optional<std::vector<XDisplay::Described>> XDisplay::describe(const std::ve
     const bool transient = transientFor && transientFor->type == XCB_ATOM_WINDOW && transientFor->format == 32 &&
                            xcb_get_property_value_length(transientFor.get()) >= 4;
     if (!isNormalWindow(types, transient, windowTypes_)) continue;
-    ClientWindow& client = window.client.emplace();
-    client.pid = static_cast<pid_t>(*static_cast<const std::uint32_t*>(xcb_get_property_value(pid.get())));
-    if (netName && netName->type == utf8String_ && netName->format == 8) {
-      client.title = text(*netName);
-    } else {
-      legacyNames.emplace_back(described.size() - 1, xcb_get_property(connection_, 0, window.window, XCB_ATOM_WM_NAME,
-                                                                      XCB_GET_PROPERTY_TYPE_ANY, 0, kTitleWords));
-    }
-  }
-  for (const auto& [index, cookie] : legacyNames) {
-    Reply<xcb_get_property_reply_t> name(static_cast<xcb_get_property_reply_t*>(await(cookie.sequence)));
-    if (connection_ == nullptr) return std::nullopt;
-    if (name && name->format == 8 && name->type != XCB_ATOM_NONE)
-      described[index].client->title =
-          windowNameAsUtf8(text(*name), name->type == XCB_ATOM_STRING, name->type == compoundText_);
+    window.client.emplace().pid =
+        static_cast<pid_t>(*static_cast<const std::uint32_t*>(xcb_get_property_value(pid.get())));
   }
   return described;
+}
+
+bool XDisplay::nameWindows(std::vector<std::pair<std::uint32_t, ClientWindow>>& windows) {
+  // The UTF-8 title of the first windows of each process in one batch; the
+  // legacy WM_NAME counts only for a window without one, and is asked for
+  // those alone afterwards.
+  const auto text = [](const xcb_get_property_reply_t& reply) {
+    return std::string(static_cast<const char*>(xcb_get_property_value(&reply)),
+                       static_cast<std::size_t>(xcb_get_property_value_length(&reply)));
+  };
+  std::map<pid_t, std::size_t> titled;
+  std::vector<std::pair<std::size_t, xcb_get_property_cookie_t>> names;  // place in windows, the request
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    if (titled[windows[i].second.pid]++ >= kTitledWindowsPerProcess) continue;
+    names.emplace_back(i, xcb_get_property(connection_, 0, windows[i].first, netWmName_, utf8String_, 0, kTitleWords));
+  }
+  std::vector<std::pair<std::size_t, xcb_get_property_cookie_t>> legacyNames;
+  for (const auto& [place, cookie] : names) {
+    Reply<xcb_get_property_reply_t> name(static_cast<xcb_get_property_reply_t*>(await(cookie.sequence)));
+    if (connection_ == nullptr) return false;
+    if (name && name->type == utf8String_ && name->format == 8) windows[place].second.title = text(*name);
+    else
+      legacyNames.emplace_back(place, xcb_get_property(connection_, 0, windows[place].first, XCB_ATOM_WM_NAME,
+                                                       XCB_GET_PROPERTY_TYPE_ANY, 0, kTitleWords));
+  }
+  for (const auto& [place, cookie] : legacyNames) {
+    Reply<xcb_get_property_reply_t> name(static_cast<xcb_get_property_reply_t*>(await(cookie.sequence)));
+    if (connection_ == nullptr) return false;
+    if (name && name->format == 8 && name->type != XCB_ATOM_NONE)
+      windows[place].second.title =
+          windowNameAsUtf8(text(*name), name->type == XCB_ATOM_STRING, name->type == compoundText_);
+  }
+  return true;
 }
 
 }  // namespace linux_source

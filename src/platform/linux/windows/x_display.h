@@ -70,6 +70,8 @@ class XDisplay {
   std::optional<std::vector<ClientWindow>> listWindows();
   // The properties of each window, asked for all at once; nothing when the server fails.
   std::optional<std::vector<Described>> describe(const std::vector<std::uint32_t>& windows);
+  // Sets the titles of the first few windows of each pid; false when the server fails.
+  bool nameWindows(std::vector<std::pair<std::uint32_t, ClientWindow>>& windows);
   std::optional<std::vector<std::vector<std::uint32_t>>> childrenOf(const std::vector<std::uint32_t>& parents);
   void disconnect();
   // The reply to a request, waiting no longer than the deadline; null for an
