@@ -20,6 +20,11 @@ constexpr long kLargestMessage = 4L << 20;
 // The authentication lines are a few dozen bytes.
 constexpr std::size_t kLongestLine = 1024;
 constexpr std::size_t kReadChunk = 64 * 1024;
+// Names without an owner come from what peers list, and a peer may list
+// new ones every cycle: remembered and watched only so many, each watch a
+// rule the bus keeps for this connection.
+constexpr std::size_t kMostUnowned = 256;
+constexpr std::size_t kMostWatched = 16;
 
 bool uniqueOrBus(const char* name) {
   return name != nullptr && (name[0] == ':' || std::string(name) == DBUS_SERVICE_DBUS);
@@ -217,7 +222,7 @@ bool BusConnection::learnOwners(const std::vector<Message>& calls, Clock::time_p
     // Still without an owner: the bus would have said otherwise.
     if (unowned && watched_.count(destination) != 0) continue;
     // The watch goes first, so that no change can fall between it and the answer.
-    const bool watch = unowned;
+    const bool watch = unowned && watched_.size() < kMostWatched;
     Message question = ownerQuestion(destination);
     Message watching = watch ? watchOwner(destination) : nullptr;
     if (!question || (watch && !watching)) continue;
@@ -227,6 +232,7 @@ bool BusConnection::learnOwners(const std::vector<Message>& calls, Clock::time_p
   }
   if (questions.empty()) return true;
   Replies replies = exchange(std::move(questions), deadline);
+  if (unowned_.size() > kMostUnowned) unowned_.clear();  // the watched ones are found out again with one question
   std::size_t place = 0;
   for (const Asked& name : asked) {
     if (name.watch && replies.replies[place++]) watched_.insert(name.name);
