@@ -10,13 +10,6 @@
 
 namespace {
 
-using model::fourCharCode;
-
-std::string describe(const char* call, AudioObjectID object, const AudioObjectPropertyAddress* address) {
-  return std::string(call) + "(" + std::to_string(object) + ", " + fourCharCode(address->mSelector) + ", " +
-         fourCharCode(address->mScope) + ")";
-}
-
 bool argumentsAccepted(const char* call, const AudioObjectPropertyAddress* address, UInt32 qualifierSize,
                        const void* qualifier, const UInt32* size) {
   if (address == nullptr || size == nullptr) {
@@ -53,7 +46,7 @@ OSStatus AudioObjectGetPropertyDataSize(AudioObjectID inObjectID, const AudioObj
   if (!argumentsAccepted("AudioObjectGetPropertyDataSize", inAddress, inQualifierDataSize, inQualifierData,
                          outDataSize))
     return kAudioHardwareUnknownPropertyError;
-  if (model::recording()) model::record(describe("AudioObjectGetPropertyDataSize", inObjectID, inAddress));
+  if (model::recording()) model::record(model::describeCall("AudioObjectGetPropertyDataSize", inObjectID, *inAddress));
   refreshBeforeList(inObjectID, *inAddress);
   const model::PropertyAnswer* answer = answerFor(inObjectID, *inAddress);
   if (answer == nullptr) return kAudioHardwareUnknownPropertyError;
@@ -70,7 +63,7 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID, const AudioObjectP
     return kAudioHardwareUnknownPropertyError;
   const UInt32 capacity = *ioDataSize;
   if (model::recording()) {
-    std::string entry = describe("AudioObjectGetPropertyData", inObjectID, inAddress);
+    std::string entry = model::describeCall("AudioObjectGetPropertyData", inObjectID, *inAddress);
     entry.insert(entry.size() - 1, ", " + std::to_string(capacity));
     model::record(std::move(entry));
   }

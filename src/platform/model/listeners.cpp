@@ -27,11 +27,6 @@ bool objectExists(AudioObjectID object) {
   return object == kAudioObjectSystemObject || scene().hal.count(object) != 0;
 }
 
-std::string describe(const char* call, AudioObjectID object, const AudioObjectPropertyAddress& address) {
-  return std::string(call) + "(" + std::to_string(object) + ", " + fourCharCode(address.mSelector) + ", " +
-         fourCharCode(address.mScope) + ")";
-}
-
 // The registration the arguments name, or nothing when they are malformed.
 bool registrationOf(const char* call, AudioObjectID object, const AudioObjectPropertyAddress* address,
                     AudioObjectPropertyListenerProc proc, void* clientData, Registration& out) {
@@ -41,7 +36,7 @@ bool registrationOf(const char* call, AudioObjectID object, const AudioObjectPro
   }
   if (address->mElement != kAudioObjectPropertyElementMain)
     noteMisuse(std::string(call) + " with element " + std::to_string(address->mElement));
-  record(describe(call, object, *address));
+  record(describeCall(call, object, *address));
   out = Registration{Listener{object, address->mSelector, address->mScope}, proc, clientData};
   return true;
 }

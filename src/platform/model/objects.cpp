@@ -92,6 +92,11 @@ std::string fourCharCode(unsigned value) {
   return code + "'";
 }
 
+std::string describeCall(const char* call, AudioObjectID object, const AudioObjectPropertyAddress& address) {
+  return std::string(call) + "(" + std::to_string(object) + ", " + fourCharCode(address.mSelector) + ", " +
+         fourCharCode(address.mScope) + ")";
+}
+
 Object stringObject(std::string text) {
   Object object;
   object.text = std::move(text);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/model/coreaudio_names.h"
 #include "platform/model/scene.h"
 
 namespace model {
@@ -45,5 +46,7 @@ void forgetWake();
 bool recording();
 void record(std::string entry);
 void noteMisuse(std::string what);
+// How a property call is written in the record: "Call(object, 'selector', 'scope')".
+std::string describeCall(const char* call, AudioObjectID object, const AudioObjectPropertyAddress& address);
 
 }  // namespace model
