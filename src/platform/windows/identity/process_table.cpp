@@ -7,16 +7,13 @@
 #include <cwchar>
 #include <vector>
 
+#include "platform/windows/wide_text.h"
 #include "platform/windows/windows/utf16_text.h"
 
 namespace windows_source {
 namespace {
 
 constexpr std::size_t kMostProcesses = 65536;
-
-std::string utf8(const wchar_t* text, std::size_t length) {
-  return utf8FromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
-}
 
 class Handle {
  public:
@@ -36,7 +33,7 @@ std::string imagePathOf(HANDLE process) {
   wchar_t path[32768];
   DWORD length = sizeof path / sizeof path[0];
   if (!QueryFullProcessImageNameW(process, 0, path, &length)) return {};
-  return utf8(path, length);
+  return utf8FromWide({path, length});
 }
 
 std::string fileDescriptionOf(const std::string& imagePath) {
@@ -66,7 +63,7 @@ std::string fileDescriptionOf(const std::string& imagePath) {
     wchar_t* text = nullptr;
     UINT length = 0;
     if (VerQueryValueW(block.data(), query, reinterpret_cast<void**>(&text), &length) && text != nullptr && length > 1)
-      return utf8(text, wcsnlen(text, length));
+      return utf8FromWide({text, wcsnlen(text, length)});
   }
   return {};
 }
@@ -85,7 +82,7 @@ std::string packageText(HANDLE process, PackageCall call) {
   wchar_t text[256];  // both texts are bounded well below this
   UINT32 length = sizeof text / sizeof text[0];
   if (call(process, &length, text) != ERROR_SUCCESS || length == 0) return {};
-  return utf8(text, wcsnlen(text, length));
+  return utf8FromWide({text, wcsnlen(text, length)});
 }
 
 std::string packageFamilyOf(HANDLE process) {
@@ -109,7 +106,7 @@ std::vector<ProcessEntry> runningProcesses() {
   for (BOOL more = Process32FirstW(snapshot.get(), &entry); more && processes.size() < kMostProcesses;
        more = Process32NextW(snapshot.get(), &entry)) {
     processes.push_back(ProcessEntry{entry.th32ProcessID, entry.th32ParentProcessID,
-                                     utf8(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH))});
+                                     utf8FromWide({entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH)})});
   }
   return processes;
 }

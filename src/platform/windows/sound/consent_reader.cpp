@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/windows/windows/utf16_text.h"
+#include "platform/windows/wide_text.h"
 
 namespace windows_source {
 namespace {
@@ -38,10 +38,6 @@ std::optional<std::uint64_t> qword(HKEY key, const wchar_t* value) {
   return data;
 }
 
-std::string utf8(const wchar_t* text) {
-  return utf8FromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text)));
-}
-
 // Each subkey of key as an entry; NonPackaged is a folder of entries, not one.
 void readEntries(HKEY key, bool packaged, std::vector<ConsentEntry>& entries) {
   wchar_t name[256];  // a registry key name is at most 255 characters
@@ -57,7 +53,7 @@ void readEntries(HKEY key, bool packaged, std::vector<ConsentEntry>& entries) {
       continue;
     }
     const bool inUse = inUseFromTimes(qword(entry.get(), L"LastUsedTimeStart"), qword(entry.get(), L"LastUsedTimeStop"));
-    entries.push_back(ConsentEntry{utf8(name), packaged, inUse});
+    entries.push_back(ConsentEntry{utf8FromWide(name), packaged, inUse});
   }
 }
 

@@ -4,6 +4,7 @@
 #include <dwmapi.h>
 
 #include "platform/windows/sound/consent_entries.h"
+#include "platform/windows/wide_text.h"
 #include "platform/windows/windows/utf16_text.h"
 
 namespace windows_source {
@@ -47,7 +48,7 @@ std::string objectName(HANDLE object) {
   DWORD needed = 0;
   if (!GetUserObjectInformationW(object, UOI_NAME, name, sizeof name, &needed)) return {};
   name[sizeof name / sizeof name[0] - 1] = L'\0';
-  return utf8FromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(name)));
+  return utf8FromWide(name);
 }
 
 }  // namespace
